@@ -1,0 +1,27 @@
+#pragma once
+
+#include "text/GbkText.h"
+
+#include <vector>
+
+namespace quillet::compose {
+
+// Helpers the review run, the article assembly and the product-ID collectors share.
+
+// The first n characters (negative: all but the last -n), never splitting a character.
+[[nodiscard]] GbkText leftChars(const GbkText& text, long long n);
+// Makes a text usable as a file name: \/:*?|<> become their full-width forms, double quotes,
+// line breaks and tabs are removed, optionally cut to 200 characters and trimmed.
+[[nodiscard]] GbkText sanitizeFileName(const GbkText& text, bool cutTo200 = false, bool trim = false);
+// Creates every missing folder named before a separator ("\" or "/") in the path, appending
+// each one created to `created`. False when a creation fails.
+bool createDirectories(const GbkText& path, std::vector<GbkText>& created);
+// Writes (or appends to) a file so that a crash leaves either the old or the new content.
+bool writeTextFile(const GbkText& path, const GbkText& text, bool append = false);
+// Drops every item that occurs again further on; the rest keep their order.
+GbkText uniqueItems(std::vector<GbkText>& items, const GbkText& text, const GbkText& separator = "\r\n");
+// Sleeps in 10 ms steps, processing window events after each, until the time is up or the
+// flag is set.
+void pauseMs(long long milliseconds, const bool& stopFlag);
+
+} // namespace quillet::compose

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "text/GbkText.h"
+
+#include <vector>
+
+namespace quillet::regex {
+class RegexObject;
+}
+
+namespace quillet::compose {
+
+// The text operations every parser and rewriter uses. All work on GBK byte strings;
+// positions are byte positions from 1; a search that finds nothing yields -1. Searches and
+// replacements match only at character boundaries and ignore the case of ASCII letters only.
+
+// Head and tail sentinels put around the text when a marker is empty.
+[[nodiscard]] const GbkText& headSentinel(); // "#墨汀头#"
+[[nodiscard]] const GbkText& tailSentinel(); // "#墨汀尾#"
+
+// Characters of the text: a byte >= 0x80 starts a two-byte character. Line-break mode
+// 0: CR and LF count nothing; 1: CR LF counts 1, lone CR or LF 1 each; 2: every CR and LF 1.
+[[nodiscard]] long long charCount(const GbkText& text, int lineBreakMode = 1);
+// `count` characters from character `first` (from 1).
+[[nodiscard]] GbkText charMid(const GbkText& text, long long first, long long count);
+
+// The text between two markers. Markers may be changed (unquote, sentinels) and are written
+// back; position walks through the occurrences forward or backward.
+[[nodiscard]] GbkText textBetweenEx(const GbkText& text, GbkText& startMarker, GbkText& endMarker,
+                                    long long startAdjust = 0, long long lengthAdjust = 0);
+[[nodiscard]] GbkText textBetweenEx(const GbkText& text, GbkText& startMarker, GbkText& endMarker,
+                                    long long startAdjust, long long lengthAdjust, long long& position,
+                                    bool backward = false, bool unquote = false);
+// Works on copies of the markers; two attempts, the second with double quotes removed.
+[[nodiscard]] GbkText textBetweenRetry(const GbkText& text, const GbkText& startMarker, const GbkText& endMarker,
+                                       long long& position, bool endFirst = false, long long startAdjust = 0,
+                                       long long lengthAdjust = 0, bool keepQuotes = false);
+// "#引号" in the markers stands for a double quote.
+[[nodiscard]] GbkText textBetween(const GbkText& text, const GbkText& startMarker, const GbkText& endMarker,
+                                  long long from, bool ignoreCase);
+// Every '' becomes one double quote.
+[[nodiscard]] GbkText unquoteMarker(const GbkText& text);
+
+// Case-insensitive (ASCII) search at character boundaries, from byte position `from`
+// (from 1; below 1 searches from the start). Returns the 1-based position or -1.
+[[nodiscard]] long long findText(const GbkText& text, const GbkText& what, long long from = 1, bool ignoreCase = true);
+// Backward search: the last occurrence that starts at or before `from` (below 1: the end).
+[[nodiscard]] long long findTextBackward(const GbkText& text, const GbkText& what, long long from = 0,
+                                         bool ignoreCase = true);
+// Every occurrence replaced, left to right, no re-scan of inserted text.
+[[nodiscard]] GbkText replaceAll(const GbkText& text, const GbkText& what, const GbkText& with, bool ignoreCase = true);
+
+[[nodiscard]] GbkText replaceLists(const GbkText& text, const GbkText& matches, const GbkText& replacements,
+                                   const GbkText& separator = "|");
+[[nodiscard]] GbkText decodeEntities(const GbkText& text, bool skipNumeric = false);
+[[nodiscard]] GbkText stripTags(const GbkText& text);
+
+// Cuts the text at the separator (no item dropped).
+[[nodiscard]] std::vector<GbkText> splitText(const GbkText& text, const GbkText& separator);
+
+// The default fragment delimiter set (34 characters).
+[[nodiscard]] const GbkText& defaultDelimiterSet();
+[[nodiscard]] GbkText shuffleFragments(const GbkText& text, const GbkText& delimiterSet);
+[[nodiscard]] GbkText pickFragment(const GbkText& text, const GbkText& delimiterSet, long long minChars = 0,
+                                   const GbkText& keyword = GbkText(), bool emptyIfNone = false);
+
+// The user's replace rule of the main window. prepareUserReplacements compiles
+// `patternRegex` from the match list once per product (when the filter is on);
+// applyUserReplacements then rewrites one review text.
+void prepareUserReplacements(regex::RegexObject& patternRegex, bool filterOn, const GbkText& matchList);
+[[nodiscard]] GbkText applyUserReplacements(const GbkText& review, bool filterOn, bool regexMode,
+                                            const GbkText& matchList, const GbkText& replaceList,
+                                            const regex::RegexObject& patternRegex);
+
+} // namespace quillet::compose
