@@ -1,0 +1,76 @@
+#pragma once
+
+// The simulated marketplace: a loopback HTTP server that serves, in GBK, every page the
+// program reads (product pages of the marketplace and the mall, both review feeds, shop
+// listings, keyword search pages) from a deterministic catalogue, injects faults on demand,
+// acts as a recording HTTP proxy, and records every request it receives.
+//
+// This header is the contract between the server and its users (tests, demo, benchmarks).
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quillet::testmarket {
+
+using Header = std::pair<std::string, std::string>;
+
+// One request as the server received it.
+struct RecordedRequest {
+    std::string method;              // "GET", "POST", ...
+    std::string target;              // as on the request line: "/path?query", or an absolute URL when proxied
+    std::string host;                // the Host header (without port)
+    std::string path;                // path part of the target ("/item.htm")
+    std::string query;               // query part, without "?"
+    std::vector<Header> headers;     // in arrival order, names as sent
+    std::string body;
+    bool viaProxy = false;           // the request line carried an absolute URL (a proxy request)
+
+    // The first header of that name (case-insensitive), or "".
+    [[nodiscard]] std::string header(const std::string& name) const;
+    // The value of a query key ("" if absent).
+    [[nodiscard]] std::string queryValue(const std::string& key) const;
+};
+
+// A response a route or fault produces. The body is sent as raw bytes.
+struct Response {
+    int status = 200;
+    std::vector<Header> headers;     // Content-Length is added by the server unless given
+    std::string body;
+    int delayMs = 0;                 // wait before answering
+    bool resetConnection = false;    // close the socket without answering
+    long long truncateAfter = -1;    // announce the full length but send only this many body bytes
+};
+
+using Handler = std::function<Response(const RecordedRequest&)>;
+
+class Catalogue; // products, sellers and reviews (Catalogue.h)
+
+class TestMarket {
+public:
+    explicit TestMarket(std::shared_ptr<const Catalogue> catalogue);
+    ~TestMarket();
+    TestMarket(const TestMarket&) = delete;
+    TestMarket& operator=(const TestMarket&) = delete;
+
+    // Listens on 127.0.0.1 (port 0: a free port) and serves on background threads.
+    bool start(std::uint16_t port = 0);
+    void stop();
+    [[nodiscard]] std::uint16_t port() const;
+
+    // Extra routes for tests, matched before the catalogue routes: by exact path (and host,
+    // when not empty).
+    void addRoute(const std::string& host, const std::string& path, Handler handler);
+
+    // Every request received so far, in order.
+    [[nodiscard]] std::vector<RecordedRequest> requests() const;
+    void clearRequests();
+
+    [[nodiscard]] const Catalogue& catalogue() const;
+};
+
+} // namespace quillet::testmarket
