@@ -1,0 +1,3 @@
+#include "regex/RegexObject.h"
+#include <gtest/gtest.h>
+TEST(Smoke, Compiles) { quillet::RegexObject r; EXPECT_TRUE(r.compile("a")); EXPECT_EQ(r.execute("aAa"), 3); }
