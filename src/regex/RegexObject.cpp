@@ -190,6 +190,18 @@ GbkText escapeText(const GbkText& text, std::string_view metacharacters, bool wi
     return out;
 }
 
+// The text of a match or group in the subject; with wantPosition also its 0-based byte
+// offset there, -2 when there is none (outside the list, or a group that took no part).
+GbkText spanText(const GbkText& subject, const Span* span, long long& position, bool wantPosition)
+{
+    const bool found = span && span->isSet() && span->start <= subject.size();
+    if (wantPosition)
+        position = found ? static_cast<long long>(span->start) : -2;
+    if (!found)
+        return {};
+    return subject.substr(span->start, span->length);
+}
+
 } // namespace
 
 struct RegexObject::Compiled {
@@ -255,12 +267,15 @@ bool RegexObject::compile(const GbkText& pattern, bool ignoreCase, bool multilin
     // CR LF, CR and LF all end a line for ^ and $; "." matches neither CR nor LF.
     pcre2_set_newline(compileContext.get(), PCRE2_NEWLINE_ANYCRLF);
 
+    // The ECMAScript meanings: \xhh and \uhhhh escapes, "[]" and "[^]", a reference to a group
+    // that took no part matches the empty text, "$" only at the very end without multiline,
+    // and with multiline "^" also after a final line end.
     std::uint32_t options = PCRE2_UTF | PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS | PCRE2_MATCH_UNSET_BACKREF
         | PCRE2_DOLLAR_ENDONLY | PCRE2_NEVER_BACKSLASH_C;
     if (ignoreCase)
         options |= PCRE2_CASELESS;
     if (multiline)
-        options |= PCRE2_MULTILINE;
+        options |= PCRE2_MULTILINE | PCRE2_ALT_CIRCUMFLEX;
 
     const std::string source = detail::toPcrePattern(text::gbkToUtf8(pattern, text::Invalid::Escape));
     int errorCode = 0;
@@ -360,18 +375,14 @@ int RegexObject::submatchCount() const
 
 GbkText RegexObject::matchTextAt(int matchIndex, long long& position, bool wantPosition) const
 {
-    return submatchTextAt(matchIndex, 0, position, wantPosition);
+    return spanText(m_subject, m_matches ? m_matches->span(matchIndex, 0) : nullptr, position, wantPosition);
 }
 
 GbkText RegexObject::submatchTextAt(int matchIndex, int groupIndex, long long& position, bool wantPosition) const
 {
-    const Span* span = m_matches ? m_matches->span(matchIndex, groupIndex) : nullptr;
-    const bool found = span && span->isSet() && span->start <= m_subject.size();
-    if (wantPosition)
-        position = found ? static_cast<long long>(span->start) : -2;
-    if (!found)
-        return {};
-    return m_subject.substr(span->start, span->length);
+    // Groups count from 1; group 0 (the whole match) is no group.
+    const Span* span = m_matches && groupIndex >= 1 ? m_matches->span(matchIndex, groupIndex) : nullptr;
+    return spanText(m_subject, span, position, wantPosition);
 }
 
 long long RegexObject::firstIndex(int matchIndex) const
