@@ -146,10 +146,18 @@ public:
 
     // --- Character sets (the conversions fetchText uses) ----------------------------------
 
-    [[nodiscard]] static GbkText decodeToGbk(std::string_view body, int requested, int& detected);
-    [[nodiscard]] static GbkText decodeToGbk(std::string_view body, int requested = CharsetDetect);
+    [[nodiscard]] static GbkText decodeToGbk(const Bytes& body, int requested, int& detected);
+    [[nodiscard]] static GbkText decodeToGbk(const Bytes& body, int requested = CharsetDetect);
 
 private:
+    enum class TimeoutRule { Keep, Standard, Uniform };
+    // Steps shared by fetchText and fetchBytes: builds, sends and waits for the request. True
+    // when an answer below status 400 arrived.
+    bool fetch(const GbkText& url, const GbkText& postText, TimeoutRule rule, long long timeoutMs,
+               long long waitSeconds, const GbkText& proxy, bool synchronous, const Bytes& postBytes,
+               const GbkText& referer, GbkText* cookie, bool keepResponseCookies, const GbkText& contentType,
+               const GbkText& userAgent, const GbkText& extraHeaders);
+
     std::shared_ptr<Request> m_request;
     GbkText m_storedCookie;
 };

@@ -1,0 +1,211 @@
+#include "web/CharsetDetection.h"
+
+#include "compose/TextOps.h"
+#include "text/Charset.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quillet::web {
+
+namespace {
+
+// The stored alternative lists of the meta declarations.
+const char* const kUtf8List = "charset=UTF-8[fg]charset=''UTF-8''[fg]charset='UTF-8'";
+const char* const kBig5List = "charset=Big5[fg]charset=''Big5''[fg]charset='Big5'";
+const char* const kBig5HkscsList = "charset=Big5-HKSCS[fg]charset=''Big5-HKSCS''[fg]charset='Big5-HKSCS'";
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool startsWithBytes(const std::string& s, const char* prefix, size_t length)
+{
+    return s.size() >= length && std::memcmp(s.data(), prefix, length) == 0;
+}
+
+// The head of the page (or the whole page when it has none), as the meta scans read it.
+GbkText pageHead(const GbkText& page)
+{
+    GbkText start = "<head>";
+    GbkText end = "</head>";
+    GbkText head = compose::textBetweenEx(page, start, end);
+    return head.empty() ? page : head;
+}
+
+// Calls `visit` with each meta element of the head, in document order, until it returns true.
+template <typename Visit>
+bool forEachMeta(const GbkText& page, Visit visit)
+{
+    const GbkText head = pageHead(page);
+    long long position = 0;
+    for (;;) {
+        const GbkText element = compose::textBetweenRetry(head, "<meta", ">", position);
+        if (element.empty())
+            return false;
+        if (visit(element))
+            return true;
+    }
+}
+
+// The second decoder, tried when the strict conversion of a declared charset fails: lenient
+// decoders that replace what they cannot read.
+GbkText lenientDecode(std::string_view rest, int code)
+{
+    switch (code) {
+    case 2:
+        return text::utf8ToGbk(rest);
+    case 3:
+    case 4: {
+        std::u16string units(rest.size() / 2, u'\0');
+        for (size_t i = 0; i < units.size(); ++i) {
+            const auto first = static_cast<unsigned char>(rest[2 * i]);
+            const auto second = static_cast<unsigned char>(rest[2 * i + 1]);
+            units[i] = code == 3 ? static_cast<char16_t>(first | (second << 8))
+                                 : static_cast<char16_t>((first << 8) | second);
+        }
+        return text::utf16ToGbk(units);
+    }
+    case 5:
+    case 6:
+        return text::codePageToGb18030(rest, 950);
+    default:
+        return {};
+    }
+}
+
+const char* sourceName(int code)
+{
+    switch (code) {
+    case 2:
+        return "UTF-8";
+    case 3:
+        return "UTF-16LE";
+    case 4:
+        return "UTF-16BE";
+    case 5:
+        return "BIG5";
+    case 6:
+        return "BIG5-HKSCS";
+    default:
+        return "UTF-8";
+    }
+}
+
+} // namespace
+
+bool containsAnyOf(const GbkText& text, const GbkText& list)
+{
+    if (list.empty())
+        return false;
+    for (const GbkText& item : compose::splitText(compose::unquoteMarker(list), "[fg]")) {
+        if (!item.empty() && compose::findText(text, item, 1, true) > 0)
+            return true;
+    }
+    return false;
+}
+
+MetaCharset metaCharset(const GbkText& page)
+{
+    MetaCharset result;
+    forEachMeta(page, [&result](const GbkText& element) {
+        if (containsAnyOf(element, kUtf8List))
+            result = {true, 1};
+        else if (containsAnyOf(element, kBig5HkscsList))
+            result = {true, 3};
+        else if (containsAnyOf(element, kBig5List))
+            result = {true, 2};
+        return result.found;
+    });
+    return result;
+}
+
+std::string declaredCharset(std::string_view text)
+{
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(), lowerAscii);
+    size_t at = lower.find("charset");
+    while (at != std::string::npos) {
+        size_t i = at + 7;
+        while (i < lower.size() && (lower[i] == ' ' || lower[i] == '\t'))
+            ++i;
+        if (i < lower.size() && lower[i] == '=') {
+            ++i;
+            while (i < lower.size() && (lower[i] == ' ' || lower[i] == '\t' || lower[i] == '"' || lower[i] == '\''))
+                ++i;
+            size_t end = i;
+            while (end < lower.size()
+                   && ((lower[end] >= 'a' && lower[end] <= 'z') || (lower[end] >= '0' && lower[end] <= '9')
+                       || lower[end] == '-' || lower[end] == '_' || lower[end] == '.' || lower[end] == ':'))
+                ++end;
+            if (end > i)
+                return lower.substr(i, end - i);
+        }
+        at = lower.find("charset", at + 7);
+    }
+    return {};
+}
+
+bool isGbkFamily(std::string_view charsetName)
+{
+    std::string name(charsetName);
+    std::transform(name.begin(), name.end(), name.begin(), lowerAscii);
+    return name == "gbk" || name == "gb2312" || name == "gb18030" || name == "x-gbk" || name == "cp936"
+        || name == "ms936" || name == "windows-936" || name == "euc-cn" || name == "x-euc-cn" || name == "csgb2312"
+        || name == "gb_2312-80" || name == "chinese";
+}
+
+bool metaDeclaresGbk(const GbkText& page)
+{
+    return forEachMeta(page, [](const GbkText& element) { return isGbkFamily(declaredCharset(element)); });
+}
+
+GbkText decodeToGbk(const std::string& body, int requested, int& detected, bool gbkDeclared)
+{
+    detected = requested;
+    if (body.empty())
+        return {};
+
+    size_t start = 0;
+    if (requested != 0) {
+        if (requested == 3 || requested == 4)
+            start = std::min<size_t>(2, body.size());
+        else if (requested == 2 && startsWithBytes(body, "\xEF\xBB\xBF", 3))
+            start = 3;
+    } else if (startsWithBytes(body, "\xEF\xBB\xBF", 3)) {
+        detected = 2;
+        start = 3;
+    } else if (startsWithBytes(body, "\xFF\xFE", 2)) {
+        detected = 3;
+        start = 2;
+    } else if (startsWithBytes(body, "\xFE\xFF", 2)) {
+        detected = 4;
+        start = 2;
+    } else {
+        const MetaCharset meta = metaCharset(body);
+        if (meta.found)
+            detected = meta.code == 1 ? 2 : meta.code == 2 ? 5 : 6;
+        else
+            detected = 1;
+    }
+
+    const std::string_view rest = std::string_view(body).substr(start);
+    GbkText text;
+    if (detected >= 2 && detected <= 6) {
+        text = text::convertToGb18030(rest, sourceName(detected));
+        if (text.empty())
+            text = lenientDecode(rest, detected);
+    } else if (!gbkDeclared && !metaDeclaresGbk(body)) {
+        // No declared charset: UTF-8 is tried first, and a conversion that shrank the text
+        // shows the body really was UTF-8.
+        text = text::convertToGb18030(rest, "UTF-8");
+        if (!text.empty() && text.size() < rest.size())
+            detected = 2;
+    }
+
+    if (text.empty()) {
+        detected = 1;
+        return body;
+    }
+    return text;
+}
+
+} // namespace quillet::web

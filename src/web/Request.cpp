@@ -1,0 +1,561 @@
+#include "web/Request.h"
+
+#include "text/Charset.h"
+#include "text/EventPump.h"
+#include "web/Endpoints.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <mutex>
+
+namespace quillet::web {
+
+namespace {
+
+// One share handle for the whole process: connections, name lookups and TLS sessions are kept
+// between request objects, so a fresh WebClient per product still reuses the open connection.
+struct SharedCache {
+    CURLSH* handle = nullptr;
+    std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
+};
+
+void lockShare(CURL*, curl_lock_data data, curl_lock_access, void* user)
+{
+    static_cast<SharedCache*>(user)->locks[static_cast<std::size_t>(data) % CURL_LOCK_DATA_LAST].lock();
+}
+
+void unlockShare(CURL*, curl_lock_data data, void* user)
+{
+    static_cast<SharedCache*>(user)->locks[static_cast<std::size_t>(data) % CURL_LOCK_DATA_LAST].unlock();
+}
+
+// Created on first use and kept for the life of the process (request objects owned by
+// process-wide state may outlive any static destructor order).
+SharedCache& sharedCache()
+{
+    static SharedCache* cache = [] {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        auto* created = new SharedCache;
+        created->handle = curl_share_init();
+        if (created->handle) {
+            curl_share_setopt(created->handle, CURLSHOPT_LOCKFUNC, lockShare);
+            curl_share_setopt(created->handle, CURLSHOPT_UNLOCKFUNC, unlockShare);
+            curl_share_setopt(created->handle, CURLSHOPT_USERDATA, created);
+            curl_share_setopt(created->handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+            curl_share_setopt(created->handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+            curl_share_setopt(created->handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+        }
+        return created;
+    }();
+    return *cache;
+}
+
+bool hasLineBreakOrNul(std::string_view s)
+{
+    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// A method or header name: visible ASCII without colon or blank.
+bool isToken(std::string_view s)
+{
+    if (s.empty())
+        return false;
+    for (char c : s) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b <= 0x20 || b >= 0x7F || c == ':')
+            return false;
+    }
+    return true;
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// The address as it goes on the wire: non-ASCII text (GBK) is sent as percent-escaped UTF-8,
+// and blanks and control bytes are escaped.
+std::string wireUrl(const std::string& url)
+{
+    const bool ascii = std::all_of(url.begin(), url.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    const std::string utf8 = ascii ? url : text::gbkToUtf8(url);
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(utf8.size());
+    for (char c : utf8) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b <= 0x20 || b >= 0x7F) {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+long long toInteger(const OptionValue& value)
+{
+    if (const auto* number = std::get_if<long long>(&value))
+        return *number;
+    if (const auto* textValue = std::get_if<std::string>(&value))
+        return std::strtoll(textValue->c_str(), nullptr, 10);
+    return 0;
+}
+
+long long positive(long long ms) { return ms > 0 ? ms : 0; }
+
+} // namespace
+
+Request::Request()
+{
+    sharedCache();
+    m_easy.reset(curl_easy_init());
+    m_multi.reset(curl_multi_init());
+}
+
+Request::~Request()
+{
+    if (m_state == State::Sending && valid())
+        curl_multi_remove_handle(m_multi.get(), m_easy.get());
+}
+
+void Request::clearResponse()
+{
+    m_succeeded = false;
+    m_lastError = 0;
+    m_status = 0;
+    m_statusLine.clear();
+    m_responseHeaders.clear();
+    m_body.clear();
+    m_effectiveUrl.clear();
+}
+
+void Request::open(const std::string& method, const std::string& url, bool async)
+{
+    if (!valid())
+        return;
+    if (m_state == State::Sending)
+        curl_multi_remove_handle(m_multi.get(), m_easy.get());
+    ++m_generation;
+    clearResponse();
+    m_requestHeaders.clear();
+    m_requestBody.clear();
+    m_hasBody = false;
+    m_method = method.empty() ? std::string("GET") : method;
+    m_async = async;
+    m_refused = !isToken(m_method) || hasLineBreakOrNul(url) || url.empty();
+    m_url = m_refused ? std::string() : wireUrl(url);
+    m_state = State::Opened;
+}
+
+OptionValue Request::option(int index, const OptionValue& value)
+{
+    const bool writing = !std::holds_alternative<std::monostate>(value);
+    switch (index) {
+    case OptionUserAgent:
+        if (writing) {
+            if (const auto* textValue = std::get_if<std::string>(&value); textValue && !hasLineBreakOrNul(*textValue))
+                m_userAgent = *textValue;
+        }
+        return m_userAgent;
+    case OptionUrl:
+        return completed() && !m_effectiveUrl.empty() ? m_effectiveUrl : m_url;
+    case OptionEnableRedirects:
+        if (writing)
+            m_followRedirects = toInteger(value) != 0;
+        return static_cast<long long>(m_followRedirects ? 1 : 0);
+    case OptionMaxRedirects:
+        if (writing)
+            m_maxRedirects = static_cast<long>(std::clamp<long long>(toInteger(value), 0, kMaxRedirects));
+        return static_cast<long long>(m_maxRedirects);
+    default:
+        if (writing)
+            m_otherOptions[index] = value;
+        if (auto it = m_otherOptions.find(index); it != m_otherOptions.end())
+            return it->second;
+        return std::monostate{};
+    }
+}
+
+void Request::setProxy(int setting, const std::string& server, const std::string& bypassList)
+{
+    if (setting == 2 && !server.empty()) {
+        m_proxy = server;
+        m_noProxy = bypassList;
+    } else {
+        m_proxy.clear();
+        m_noProxy.clear();
+    }
+}
+
+void Request::setCredentials(const std::string& userName, const std::string& password, int flags)
+{
+    m_userName = userName;
+    m_password = password;
+    m_proxyCredentials = flags == 1;
+}
+
+bool Request::setRequestHeader(const std::string& name, const std::string& value)
+{
+    if (!isToken(name) || hasLineBreakOrNul(value))
+        return false;
+    for (auto& header : m_requestHeaders) {
+        if (equalsIgnoreCase(header.first, name)) {
+            header.second = value;
+            return true;
+        }
+    }
+    m_requestHeaders.emplace_back(name, value);
+    return true;
+}
+
+void Request::setClientCertificate(const std::string& certificate) { m_clientCertificate = certificate; }
+
+bool Request::configure()
+{
+    CURL* easy = m_easy.get();
+    curl_easy_reset(easy);
+
+    if (hasLineBreakOrNul(m_proxy) || hasLineBreakOrNul(m_noProxy) || hasLineBreakOrNul(m_userName)
+        || hasLineBreakOrNul(m_password))
+        return false;
+
+    m_headerList.clear();
+    bool expectSet = false;
+    for (const auto& [name, value] : m_requestHeaders) {
+        // A header with no value is not sent (libcurl drops its own header of that name too).
+        if (!m_headerList.append(value.empty() ? name + ":" : name + ": " + value))
+            return false;
+        expectSet = expectSet || equalsIgnoreCase(name, "Expect");
+    }
+    // No "Expect: 100-continue" round trip before a body.
+    if (!expectSet && !m_headerList.append("Expect:"))
+        return false;
+
+    m_connectToList.clear();
+    for (const std::string& entry : connectTo())
+        if (!m_connectToList.append(entry))
+            return false;
+
+    const long long connectPhase = positive(m_timeouts.resolveMs) + positive(m_timeouts.connectMs);
+    const bool bounded = m_timeouts.connectMs > 0 && m_timeouts.sendMs > 0 && m_timeouts.receiveMs > 0;
+    const long long overall = bounded ? connectPhase + m_timeouts.sendMs + m_timeouts.receiveMs : 0;
+
+    bool ok = true;
+    auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
+    if (sharedCache().handle)
+        set(curl_easy_setopt(easy, CURLOPT_SHARE, sharedCache().handle));
+    set(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L));
+    set(curl_easy_setopt(easy, CURLOPT_URL, m_url.c_str()));
+    set(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https"));
+    set(curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
+    set(curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)));
+    set(curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, m_followRedirects ? 1L : 0L));
+    set(curl_easy_setopt(easy, CURLOPT_MAXREDIRS, m_maxRedirects));
+    set(curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_headerList.get()));
+    if (m_connectToList.get())
+        set(curl_easy_setopt(easy, CURLOPT_CONNECT_TO, m_connectToList.get()));
+    // An empty proxy means a direct connection, whatever the environment says.
+    set(curl_easy_setopt(easy, CURLOPT_PROXY, m_proxy.c_str()));
+    set(curl_easy_setopt(easy, CURLOPT_NOPROXY, m_noProxy.c_str()));
+    set(curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L));
+    set(curl_easy_setopt(easy, CURLOPT_USERAGENT, m_userAgent.c_str()));
+    set(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectPhase)));
+    set(curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(overall)));
+    set(curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Request::onBody));
+    set(curl_easy_setopt(easy, CURLOPT_WRITEDATA, this));
+    set(curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Request::onHeader));
+    set(curl_easy_setopt(easy, CURLOPT_HEADERDATA, this));
+    set(curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Request::onConnected));
+    set(curl_easy_setopt(easy, CURLOPT_PREREQDATA, this));
+    if (!m_userName.empty() || !m_password.empty()) {
+        if (m_proxyCredentials) {
+            set(curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, m_userName.c_str()));
+            set(curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, m_password.c_str()));
+            set(curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_ANY));
+        } else {
+            set(curl_easy_setopt(easy, CURLOPT_USERNAME, m_userName.c_str()));
+            set(curl_easy_setopt(easy, CURLOPT_PASSWORD, m_password.c_str()));
+            set(curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_ANY));
+        }
+    }
+    if (!m_clientCertificate.empty())
+        set(curl_easy_setopt(easy, CURLOPT_SSLCERT, m_clientCertificate.c_str()));
+
+    if (m_method == "HEAD") {
+        set(curl_easy_setopt(easy, CURLOPT_NOBODY, 1L));
+    } else if (m_method == "GET" && !m_hasBody) {
+        set(curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L));
+    } else if (m_method == "POST") {
+        set(curl_easy_setopt(easy, CURLOPT_POST, 1L));
+        set(curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(m_requestBody.size())));
+        set(curl_easy_setopt(easy, CURLOPT_POSTFIELDS, m_requestBody.data()));
+    } else {
+        set(curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, m_method.c_str()));
+        if (m_hasBody) {
+            set(curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(m_requestBody.size())));
+            set(curl_easy_setopt(easy, CURLOPT_POSTFIELDS, m_requestBody.data()));
+        }
+    }
+    return ok;
+}
+
+void Request::send(const std::string* body)
+{
+    if (!valid() || m_state == State::Idle)
+        return;
+    if (m_state == State::Sending)
+        curl_multi_remove_handle(m_multi.get(), m_easy.get());
+    ++m_generation;
+    clearResponse();
+    m_hasBody = body != nullptr;
+    m_requestBody = body ? *body : std::string();
+    if (m_refused || !configure()) {
+        m_state = State::Done;
+        m_lastError = CURLE_URL_MALFORMAT;
+        return;
+    }
+    start();
+    if (m_state != State::Sending)
+        return;
+    if (m_async) {
+        int running = 0;
+        curl_multi_perform(m_multi.get(), &running);
+        collectFinished();
+    } else {
+        drive(false, nullptr);
+    }
+}
+
+void Request::start()
+{
+    m_connected = false;
+    m_received = 0;
+    m_activityCount = 0;
+    m_tooLarge = false;
+    m_lastActivity = Clock::now();
+    m_state = State::Sending;
+    if (curl_multi_add_handle(m_multi.get(), m_easy.get()) != CURLM_OK) {
+        m_state = State::Done;
+        m_lastError = CURLE_FAILED_INIT;
+    }
+}
+
+long long Request::stallRemainingMs(Clock::time_point now)
+{
+    if (!m_connected)
+        return -1; // the connect phase is bounded by libcurl itself
+    curl_off_t uploaded = 0;
+    curl_easy_getinfo(m_easy.get(), CURLINFO_SIZE_UPLOAD_T, &uploaded);
+    const std::int64_t activity = m_received + static_cast<std::int64_t>(uploaded);
+    if (activity != m_activityCount) {
+        m_activityCount = activity;
+        m_lastActivity = now;
+    }
+    const bool sending = m_hasBody && uploaded < static_cast<curl_off_t>(m_requestBody.size());
+    const long long limit = sending ? m_timeouts.sendMs : m_timeouts.receiveMs;
+    if (limit <= 0)
+        return -1;
+    const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_lastActivity).count();
+    return std::max<long long>(0, limit - idle);
+}
+
+bool Request::drive(bool pumpEvents, const Clock::time_point* deadline)
+{
+    const std::uint64_t generation = m_generation;
+    while (m_state == State::Sending) {
+        int running = 0;
+        curl_multi_perform(m_multi.get(), &running);
+        collectFinished();
+        if (m_state != State::Sending)
+            break;
+        const Clock::time_point now = Clock::now();
+        const long long stall = stallRemainingMs(now);
+        if (stall == 0) {
+            finish(CURLE_OPERATION_TIMEDOUT);
+            break;
+        }
+        if (deadline && now >= *deadline)
+            return false;
+        if (pumpEvents) {
+            text::processEvents();
+            if (generation != m_generation)
+                return false; // a new request was started on this object meanwhile
+            if (m_state != State::Sending)
+                break;
+        }
+        long long waitMs = pumpEvents ? 20 : 250;
+        if (stall > 0)
+            waitMs = std::min(waitMs, stall);
+        if (deadline) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - now).count() + 1;
+            waitMs = std::min<long long>(waitMs, left);
+        }
+        long curlMs = -1;
+        curl_multi_timeout(m_multi.get(), &curlMs);
+        if (curlMs >= 0)
+            waitMs = std::min<long long>(waitMs, curlMs);
+        if (waitMs > 0)
+            curl_multi_poll(m_multi.get(), nullptr, 0, static_cast<int>(waitMs), nullptr);
+    }
+    return generation == m_generation;
+}
+
+void Request::collectFinished()
+{
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(m_multi.get(), &left)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == m_easy.get() && m_state == State::Sending) {
+            finish(message->data.result);
+            return;
+        }
+    }
+}
+
+void Request::finish(CURLcode result)
+{
+    curl_multi_remove_handle(m_multi.get(), m_easy.get());
+    m_state = State::Done;
+    m_lastError = m_tooLarge ? CURLE_FILESIZE_EXCEEDED : result;
+    if (result == CURLE_OK && !m_tooLarge) {
+        m_succeeded = true;
+        long code = 0;
+        curl_easy_getinfo(m_easy.get(), CURLINFO_RESPONSE_CODE, &code);
+        m_status = code;
+        char* effective = nullptr;
+        if (curl_easy_getinfo(m_easy.get(), CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
+            m_effectiveUrl = effective;
+        return;
+    }
+    const int error = m_lastError;
+    clearResponse();
+    m_lastError = error;
+    m_body.shrink_to_fit();
+}
+
+bool Request::waitForResponse(long long seconds)
+{
+    if (!valid())
+        return false;
+    if (m_state == State::Done)
+        return true;
+    if (m_state != State::Sending)
+        return false;
+    if (seconds < 0)
+        return drive(true, nullptr) && m_state == State::Done;
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
+    return drive(true, &deadline) && m_state == State::Done;
+}
+
+void Request::abort()
+{
+    if (valid() && m_state == State::Sending)
+        finish(CURLE_ABORTED_BY_CALLBACK);
+}
+
+std::string Request::statusText() const
+{
+    if (!completed())
+        return {};
+    const size_t first = m_statusLine.find(' ');
+    if (first == std::string::npos)
+        return {};
+    const size_t second = m_statusLine.find(' ', first + 1);
+    return second == std::string::npos ? std::string() : m_statusLine.substr(second + 1);
+}
+
+const std::string& Request::body() const
+{
+    static const std::string empty;
+    return completed() ? m_body : empty;
+}
+
+std::string Request::header(const std::string& name) const
+{
+    if (!completed())
+        return {};
+    for (const std::string& line : m_responseHeaders) {
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos || !equalsIgnoreCase(std::string_view(line).substr(0, colon), name))
+            continue;
+        size_t start = colon + 1;
+        while (start < line.size() && (line[start] == ' ' || line[start] == '\t'))
+            ++start;
+        return line.substr(start);
+    }
+    return {};
+}
+
+std::string Request::allHeaders() const
+{
+    std::string out;
+    if (!completed())
+        return out;
+    for (const std::string& line : m_responseHeaders) {
+        out += line;
+        out += "\r\n";
+    }
+    return out;
+}
+
+std::size_t Request::onHeader(char* data, std::size_t size, std::size_t count, void* self)
+{
+    auto* request = static_cast<Request*>(self);
+    const std::size_t length = size * count;
+    request->m_received += static_cast<std::int64_t>(length);
+    std::string_view line(data, length);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.remove_suffix(1);
+    if (line.size() >= 5 && line.substr(0, 5) == "HTTP/") {
+        // A new answer (a redirect or an interim 1xx answer came before): only the last counts.
+        request->m_statusLine = std::string(line);
+        request->m_responseHeaders.clear();
+        request->m_body.clear();
+    } else if (line.empty()) {
+        // end of one answer's header block
+    } else if ((line.front() == ' ' || line.front() == '\t') && !request->m_responseHeaders.empty()) {
+        request->m_responseHeaders.back() += ' ';
+        request->m_responseHeaders.back() += line.substr(line.find_first_not_of(" \t"));
+    } else {
+        request->m_responseHeaders.emplace_back(line);
+    }
+    return length;
+}
+
+std::size_t Request::onBody(char* data, std::size_t size, std::size_t count, void* self)
+{
+    auto* request = static_cast<Request*>(self);
+    const std::size_t length = size * count;
+    if (request->m_body.size() + length > kMaxBodyBytes) {
+        request->m_tooLarge = true;
+        return 0; // makes libcurl stop the transfer with an error
+    }
+    request->m_body.append(data, length);
+    request->m_received += static_cast<std::int64_t>(length);
+    return length;
+}
+
+int Request::onConnected(void* self, char*, char*, int, int)
+{
+    auto* request = static_cast<Request*>(self);
+    request->m_connected = true;
+    request->m_lastActivity = Clock::now();
+    return CURL_PREREQFUNC_OK;
+}
+
+} // namespace quillet::web

@@ -1,0 +1,139 @@
+#pragma once
+
+#include "web/CurlHandles.h"
+#include "web/WebClient.h"
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quillet::web {
+
+// The request object behind a WebClient: one libcurl easy handle driven through its own multi
+// handle, with the settings that persist from request to request (time-outs, proxy, redirect
+// switch, options) and the last response (status, header lines, raw body).
+//
+// Time-outs. The four phases map onto libcurl like this:
+//   resolve + connect -> CURLOPT_CONNECTTIMEOUT_MS (libcurl resolves the name inside its connect
+//                        phase, so the connect phase gets both budgets);
+//   send              -> once connected, while request body bytes remain to go out, the transfer
+//                        fails when no byte has moved for this long (checked by the transfer loop);
+//   receive           -> once the request is out, the transfer fails when no byte of the answer
+//                        has arrived for this long (the same stall check);
+//   all four          -> CURLOPT_TIMEOUT_MS = their sum, an overall bound on one request.
+// A value of 0 or below is no limit for that phase (and no overall bound).
+//
+// Safety: an address or header holding CR, LF or NUL is refused (the request fails instead of
+// being sent); bodies larger than kMaxBodyBytes fail the request; redirects followed
+// automatically are bounded by kMaxRedirects; only http and https are spoken.
+class Request {
+public:
+    static constexpr std::size_t kMaxBodyBytes = 64u * 1024u * 1024u;
+    static constexpr long kMaxRedirects = 20;
+
+    Request();
+    ~Request();
+    Request(const Request&) = delete;
+    Request& operator=(const Request&) = delete;
+
+    // False when libcurl could not give a handle; every operation is then a no-op.
+    [[nodiscard]] bool valid() const { return m_easy && m_multi; }
+
+    // Starts a new request to exactly this address (no scheme added here).
+    void open(const std::string& method, const std::string& url, bool async);
+    OptionValue option(int index, const OptionValue& value);
+    void setProxy(int setting, const std::string& server, const std::string& bypassList);
+    void setCredentials(const std::string& userName, const std::string& password, int flags);
+    // False (and nothing set) for a name or value holding CR, LF, NUL, or a malformed name.
+    bool setRequestHeader(const std::string& name, const std::string& value);
+    void setTimeouts(const Timeouts& timeouts) { m_timeouts = timeouts; }
+    [[nodiscard]] Timeouts timeouts() const { return m_timeouts; }
+    void setClientCertificate(const std::string& certificate);
+    void setAutoLogonPolicy(int policy) { m_autoLogonPolicy = policy; }
+
+    // `body` null: no body.
+    void send(const std::string* body);
+    // seconds below 0: no limit.
+    bool waitForResponse(long long seconds);
+    void abort();
+
+    // The last response; all empty unless the request completed successfully.
+    [[nodiscard]] bool completed() const { return m_state == State::Done && m_succeeded; }
+    [[nodiscard]] long status() const { return completed() ? m_status : 0; }
+    [[nodiscard]] std::string statusText() const;
+    [[nodiscard]] const std::string& body() const;
+    [[nodiscard]] std::string header(const std::string& name) const;
+    [[nodiscard]] std::string allHeaders() const;
+    // The libcurl result of the last finished request (CURLE_OK for an answered one).
+    [[nodiscard]] int lastError() const { return m_lastError; }
+
+private:
+    enum class State { Idle, Opened, Sending, Done };
+    using Clock = std::chrono::steady_clock;
+
+    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self);
+    static int onConnected(void* self, char* remoteIp, char* localIp, int remotePort, int localPort);
+
+    void clearResponse();
+    bool configure();
+    void start();
+    // Runs the transfer until it finishes or the deadline passes; pumps window events when
+    // asked. True when the transfer finished.
+    bool drive(bool pumpEvents, const Clock::time_point* deadline);
+    void collectFinished();
+    void finish(CURLcode result);
+    // Milliseconds until the current phase's stall limit expires (0: expired, -1: no limit).
+    long long stallRemainingMs(Clock::time_point now);
+
+    CurlEasy m_easy;
+    CurlMulti m_multi;
+    CurlSlist m_headerList;
+    CurlSlist m_connectToList;
+
+    // Settings that last from request to request.
+    Timeouts m_timeouts;
+    bool m_followRedirects = true;
+    long m_maxRedirects = kMaxRedirects;
+    std::string m_userAgent = "Mozilla/4.0 (compatible; Quillet)";
+    std::string m_proxy;
+    std::string m_noProxy;
+    std::string m_userName;
+    std::string m_password;
+    bool m_proxyCredentials = false;
+    std::string m_clientCertificate;
+    int m_autoLogonPolicy = 0;
+    std::map<int, OptionValue> m_otherOptions;
+
+    // The request being built or run.
+    State m_state = State::Idle;
+    std::uint64_t m_generation = 0;
+    std::string m_method;
+    std::string m_url;
+    bool m_async = false;
+    bool m_refused = false; // the address or method was unsafe: the request fails when sent
+    std::vector<std::pair<std::string, std::string>> m_requestHeaders;
+    std::string m_requestBody;
+    bool m_hasBody = false;
+
+    // Progress of the running transfer.
+    bool m_connected = false;
+    Clock::time_point m_lastActivity;
+    std::int64_t m_activityCount = 0;
+    std::int64_t m_received = 0;
+    bool m_tooLarge = false;
+
+    // The last response.
+    bool m_succeeded = false;
+    int m_lastError = 0;
+    long m_status = 0;
+    std::string m_statusLine;
+    std::vector<std::string> m_responseHeaders;
+    std::string m_body;
+    std::string m_effectiveUrl;
+};
+
+} // namespace quillet::web
