@@ -17,13 +17,14 @@ using detail::OffsetCursor;
 namespace {
 
 // Bounds that keep a pathological pattern (nested repetition over a long subject) from
-// hanging the program: the matcher gives up with an error, which the callers see as an
-// empty result. Ordinary patterns stay far below them.
-constexpr std::uint32_t kMatchLimit = 5'000'000;
+// hanging the program: the matcher gives up with an error, after which execute reports no
+// match and replace returns its subject unchanged. Ordinary patterns stay far below them
+// (a lazy run such as "#.+?#" across some twenty million characters still matches).
+constexpr std::uint32_t kMatchLimit = 20'000'000;
 constexpr std::uint32_t kDepthLimit = 1'000'000;
 constexpr std::uint32_t kHeapLimitKiB = 128 * 1024;
 constexpr PCRE2_SIZE kJitStackStart = 64 * 1024;
-constexpr PCRE2_SIZE kJitStackMax = 16 * 1024 * 1024;
+constexpr PCRE2_SIZE kJitStackMax = 64 * 1024 * 1024;
 
 constexpr std::size_t kUnset = static_cast<std::size_t>(-1);
 

@@ -9,8 +9,7 @@ using quillet::RegexObject;
 
 namespace {
 
-// Number of matches of the pattern (default flags) in the subject; -1 when the pattern is
-// rejected, told apart by a probe that any sound pattern compiled from it would answer.
+// Number of matches of the pattern (ignoring case, global) in the subject.
 int count(const GbkText& pattern, const GbkText& subject, bool multiline = true)
 {
     RegexObject re;
@@ -90,6 +89,8 @@ TEST(Dialect, LineBoundaries)
     ASSERT_TRUE(re.compile("^"));
     EXPECT_EQ(re.replace("a\nb\n", ">"), ">a\n>b\n>");
     EXPECT_EQ(re.replace("a\r\nb", ">"), ">a\r\n>b");
+    ASSERT_TRUE(re.compile("$"));
+    EXPECT_EQ(re.replace("a\r\nb\rc", "<"), "a<\r\nb<\rc<"); // never between CR and LF
     // The dot takes no line end.
     EXPECT_EQ(count("a.b", "a\rb"), 0);
     EXPECT_EQ(count("a.b", "a\nb"), 0);
