@@ -1,0 +1,87 @@
+#include "App.h"
+
+#include "settings/AtomicFile.h"
+#include "text/Paths.h"
+#include "ui/MainWindow.h"
+#include "web/WebClient.h"
+
+#include <cstdlib>
+#include <system_error>
+
+namespace quillet::app {
+
+namespace fs = std::filesystem;
+
+App::App()
+    : webClient(std::make_shared<web::WebClient>())
+{
+}
+
+App::~App() = default;
+
+void App::setProgramName(const GbkText& name)
+{
+    programName = name;
+    settingsPath = settingsPathFor(programName);
+    (void)settings.openStore(settingsPath, settings::StorageFile);
+}
+
+void App::setUi(ui::Ui* services)
+{
+    ui = services;
+    settings.setUi(services);
+}
+
+const GbkText& defaultProgramName()
+{
+    return ui::programNameText();
+}
+
+fs::path userConfigHome()
+{
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
+        fs::path p(xdg);
+        if (p.is_absolute())
+            return p;
+    }
+    const GbkText home = text::homeFolder();
+    if (home.empty())
+        return {};
+    return text::toNativePath(home) / ".config";
+}
+
+GbkText resolveSettingsPath(const GbkText& name, const fs::path& executableFolder, const fs::path& overridePath,
+                            const fs::path& configHome)
+{
+    if (!overridePath.empty())
+        return text::fromNativePath(overridePath);
+
+    const fs::path fileName = text::toNativePath(name + ".ini");
+    if (!executableFolder.empty()) {
+        const fs::path besideProgram = executableFolder / fileName;
+        if (settings::canReplaceFile(besideProgram))
+            return text::fromNativePath(besideProgram);
+    }
+    if (!configHome.empty()) {
+        const fs::path folder = configHome / "quillet";
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        const fs::path inConfig = folder / fileName;
+        if (settings::canReplaceFile(inConfig))
+            return text::fromNativePath(inConfig);
+    }
+    // Nowhere writable: keep the place beside the program; the store says it cannot save.
+    if (!executableFolder.empty())
+        return text::fromNativePath(executableFolder / fileName);
+    return name + ".ini";
+}
+
+GbkText settingsPathFor(const GbkText& name)
+{
+    fs::path overridePath;
+    if (const char* value = std::getenv(kSettingsPathVariable); value && *value)
+        overridePath = fs::path(value);
+    return resolveSettingsPath(name, text::executableFolder(), overridePath, userConfigHome());
+}
+
+} // namespace quillet::app

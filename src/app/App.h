@@ -1,0 +1,77 @@
+#pragma once
+
+#include "regex/RegexObject.h"
+#include "settings/SettingsStore.h"
+#include "text/GbkText.h"
+
+#include <filesystem>
+#include <memory>
+
+namespace quillet::web {
+class WebClient;
+}
+namespace quillet::ui {
+class Ui;
+}
+
+namespace quillet::app {
+
+// The process-wide state every window handler reaches. The members are constructed in this
+// order, before anything else runs: the settings store, the shared web client (used by the
+// product-ID windows), the two shared expression objects of the review run. They live until
+// the App ends.
+struct App {
+    App();
+    ~App();
+    App(const App&) = delete;
+    App& operator=(const App&) = delete;
+
+    settings::SettingsStore settings;
+    std::shared_ptr<web::WebClient> webClient;
+    RegexObject patternRegex;
+    RegexObject whitespaceRegex;
+    bool stopRequested = false;
+
+    // The program's name (GBK), empty until setProgramName.
+    GbkText programName;
+    // The settings file in use (GBK path), empty until setProgramName.
+    GbkText settingsPath;
+    // Platform services (message boxes, dialogs, event processing); set by the front end.
+    ui::Ui* ui = nullptr;
+
+    // Stores the name, works out the settings path from it and opens the settings store on it
+    // (file form). The store's answer is not looked at: a missing or unwritable file is the
+    // store's business, and it tells the user itself.
+    void setProgramName(const GbkText& name);
+
+    // Sets the Ui the App and its settings store speak through.
+    void setUi(ui::Ui* services);
+};
+
+// "墨汀·Quillet", the name start-up gives the program.
+[[nodiscard]] const GbkText& defaultProgramName();
+
+// Name of the environment variable that names the settings file explicitly (tests, portable
+// use). Its value is a native path.
+inline constexpr const char* kSettingsPathVariable = "QUILLET_SETTINGS";
+
+// Where the settings file of a program called name lives:
+// 1. the path in QUILLET_SETTINGS when that is set and not empty;
+// 2. otherwise name + ".ini" in the folder of the running executable, when that folder can be
+//    written (a portable or per-user install);
+// 3. otherwise name + ".ini" in the user's configuration folder ($XDG_CONFIG_HOME, or
+//    ~/.config, then "quillet"), created when missing, so a system-wide install does not lose
+//    every setting.
+[[nodiscard]] GbkText settingsPathFor(const GbkText& name);
+
+// The same rule with its inputs given, for tests: overridePath empty means no override,
+// configHome is the folder that holds the "quillet" folder.
+[[nodiscard]] GbkText resolveSettingsPath(const GbkText& name, const std::filesystem::path& executableFolder,
+                                          const std::filesystem::path& overridePath,
+                                          const std::filesystem::path& configHome);
+
+// The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute path, otherwise
+// ~/.config.
+[[nodiscard]] std::filesystem::path userConfigHome();
+
+} // namespace quillet::app
