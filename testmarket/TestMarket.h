@@ -7,13 +7,15 @@
 //
 // This header is the contract between the server and its users (tests, demo, benchmarks).
 
-#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "MarketHosts.h"
 
 namespace quillet::testmarket {
 
@@ -44,15 +46,29 @@ struct Response {
     int delayMs = 0;                 // wait before answering
     bool resetConnection = false;    // close the socket without answering
     long long truncateAfter = -1;    // announce the full length but send only this many body bytes
+    long long fillerBytes = 0;       // this many filler bytes (GBK text) follow the body, streamed
+    bool closeAfter = false;         // close the connection after this answer
 };
 
 using Handler = std::function<Response(const RecordedRequest&)>;
 
 class Catalogue; // products, sellers and reviews (Catalogue.h)
+struct Fault;    // a fault to inject (Fault.h)
 
+// Routes, in order: test routes (addRoute); the punish page of the refusal fault on every
+// host; then by Host header:
+//   product host       /item.htm?id=           marketplace product page, the mall redirect page
+//                                              for a mall product, 404 for an unknown one
+//   mall product host  /item.htm?id=           mall product page (404 for others)
+//   mall feed host     /list_detail_rate.htm   itemId, currentPage (past the end: the last page again)
+//   market feed host   /feedRateList.htm       auctionNumId, currentPageNum, rateType, callback
+//   search host        /search                 q (percent-encoded GBK), sort, s (offset, 40 a page)
+//   shop hosts         /search.htm             pageNo, orderType
+// Anything else: 404. Faults (addFault) then act on the answer.
 class TestMarket {
 public:
     explicit TestMarket(std::shared_ptr<const Catalogue> catalogue);
+    TestMarket(); // the catalogue generated with default options
     ~TestMarket();
     TestMarket(const TestMarket&) = delete;
     TestMarket& operator=(const TestMarket&) = delete;
@@ -71,6 +87,25 @@ public:
     void clearRequests();
 
     [[nodiscard]] const Catalogue& catalogue() const;
+
+    // Host names served.
+    void setHosts(const MarketHosts& hosts);
+    [[nodiscard]] MarketHosts hosts() const;
+
+    // Faults: the first fault (in order of adding) that matches a request and still has
+    // requests to hit acts on it. Returns an id for removeFault.
+    int addFault(const Fault& fault);
+    void removeFault(int id);
+    void clearFaults();
+
+    // At most this many requests are kept (the oldest go first); 0 keeps none. Default 100000.
+    void setRecordLimit(std::size_t limit);
+    // Requests received since start (not affected by the record limit or clearRequests).
+    [[nodiscard]] std::uint64_t requestCount() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
 };
 
 } // namespace quillet::testmarket

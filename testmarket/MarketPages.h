@@ -1,0 +1,50 @@
+#pragma once
+
+// The pages of the simulated marketplace, rendered in GBK from the catalogue.
+
+#include "Catalogue.h"
+#include "MarketHosts.h"
+
+#include <string>
+#include <string_view>
+
+namespace quillet::testmarket::pages {
+
+// Product page of the storefront the product belongs to (marketplace or mall form).
+[[nodiscard]] GbkText productPage(const Product& product, const MarketHosts& hosts);
+// What the marketplace answers for a mall product: a small page holding only the script
+// that sends the browser to the mall's product page.
+[[nodiscard]] GbkText mallRedirectPage(const MarketHosts& hosts);
+// The script element of the mall redirect page.
+[[nodiscard]] GbkText mallRedirectElement(const MarketHosts& hosts);
+[[nodiscard]] GbkText notFoundPage();
+
+// Mall review-list feed page `page` (from 1). Past the last page the last page comes again.
+// Empty text for a product without reviews.
+[[nodiscard]] GbkText mallFeedPage(const Product& product, int page, int perPage);
+// Marketplace review feed page of the reviews of `rateType`; past the last page (or for an
+// unknown product, `product` null) the page whose comments are null.
+[[nodiscard]] GbkText marketFeedPage(const Product* product, std::string_view rateType, int page, int perPage,
+                                     const std::string& callback);
+
+// One record of each feed (as it appears on a page).
+[[nodiscard]] GbkText mallRecord(const Product& product, const Review& review, int index);
+[[nodiscard]] GbkText marketRecord(const Product& product, const Review& review, int index);
+
+// Shop listing page `page` (from 1) in the order `orderType`.
+[[nodiscard]] GbkText shopListingPage(const Catalogue& catalogue, const Shop& shop, const MarketHosts& hosts, int page,
+                                      std::string_view orderType);
+// Keyword search page from result `offset` (40 rows a page). `keyword` null: no results.
+[[nodiscard]] GbkText searchPage(const Catalogue& catalogue, const Keyword* keyword, const GbkText& word,
+                                 std::string_view sort, long long offset, const MarketHosts& hosts);
+inline constexpr int kSearchRowsPerPage = 40;
+
+// The refusals of the marketplace.
+[[nodiscard]] GbkText punishPage();
+[[nodiscard]] std::string refusalJson(const std::string& host);
+[[nodiscard]] std::string feedWaitAnswer();
+
+// Decodes %XX escapes (and + as a space) into bytes.
+[[nodiscard]] std::string percentDecode(std::string_view text);
+
+} // namespace quillet::testmarket::pages
