@@ -1,25 +1,39 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <unordered_map>
 
 namespace quillet::compose {
 
 // Draws the whole numbers of a range in random order without repetition; refills itself
 // when empty. high - low + 1 successive draws give a permutation of low..high.
+//
+// Before every draw the random source is seeded afresh from the clock plus a running offset,
+// so two draws within one clock tick still get different seeds. The bag keeps only the
+// numbers it has moved, so even a huge range costs nothing up front.
 class RandomBag {
 public:
     RandomBag() = default;
-    // low and high only matter when the bag is empty and is refilled.
+    // low and high only matter when the bag is empty and is refilled (a reversed range is
+    // taken the right way round).
     [[nodiscard]] long long draw(long long low, long long high);
     void clear();
-    [[nodiscard]] bool empty() const { return m_remaining.empty(); }
+    [[nodiscard]] bool empty() const { return m_left == 0; }
+    // Numbers not yet drawn since the last refill.
+    [[nodiscard]] std::uint64_t remaining() const { return m_left; }
+
+    // One integer of low..high drawn uniformly from the same freshly seeded source (no bag).
+    [[nodiscard]] static long long uniform(long long low, long long high);
 
     // Tests make the order repeatable; 0 returns to clock seeding.
     static void setFixedSeed(std::uint64_t seed);
 
 private:
-    std::vector<long long> m_remaining;
+    // The bag is a virtual array 0..m_left-1 holding offsets from m_low; slots whose content
+    // differs from their index are listed in m_moved (a Fisher-Yates shuffle done lazily).
+    long long m_low = 0;
+    std::uint64_t m_left = 0;
+    std::unordered_map<std::uint64_t, std::uint64_t> m_moved;
 };
 
 } // namespace quillet::compose

@@ -55,7 +55,8 @@ namespace quillet::compose {
 [[nodiscard]] GbkText decodeEntities(const GbkText& text, bool skipNumeric = false);
 [[nodiscard]] GbkText stripTags(const GbkText& text);
 
-// Cuts the text at the separator (no item dropped).
+// Cuts the text at the separator (case-sensitive, at character boundaries; no item dropped).
+// An empty text has no items; an empty separator leaves the text as its only item.
 [[nodiscard]] std::vector<GbkText> splitText(const GbkText& text, const GbkText& separator);
 
 // The default fragment delimiter set (34 characters).

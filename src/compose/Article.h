@@ -1,0 +1,50 @@
+#pragma once
+
+#include "compose/RandomBag.h"
+#include "text/GbkText.h"
+
+#include <vector>
+
+namespace quillet::regex {
+class RegexObject;
+}
+
+namespace quillet::compose {
+
+// One field of the template ("评论", "买家", "颜色", ...) and the values the review feed
+// gathered for it, one per taken review.
+struct FieldColumn {
+    GbkText name;
+    std::vector<GbkText> values;
+    RandomBag picker; // draws value indexes when the content is shuffled
+};
+
+// The template of one product, ready to be filled.
+struct PreparedTemplate {
+    GbkText markers;                    // distinct markers ("#买家#"), joined by "|||"
+    std::vector<GbkText> markerList;    // the same markers as a list
+    std::vector<FieldColumn> columns;   // one per marker, same order
+    std::vector<GbkText> alternatives;  // the template cut at "#分隔#"
+    RandomBag alternativePicker;
+};
+
+// The separator of the template's marker and value lists.
+[[nodiscard]] const GbkText& threeBarSeparator();
+
+// Parses the template: markers found by "#.+?#" (compiled into patternRegex), each distinct
+// marker at the place of its last appearance, one column per marker, the alternatives cut at
+// "#分隔#". An empty template is "#评论#" CR LF.
+[[nodiscard]] PreparedTemplate prepareTemplate(const GbkText& templateText, regex::RegexObject& patternRegex);
+
+// Builds the article: one piece per taken review, each a randomly drawn alternative with its
+// markers replaced by that review's values (or, with contentShuffle, by values each column
+// draws in its own random order). Empty when no review was taken or the template has no field.
+[[nodiscard]] GbkText assembleArticle(PreparedTemplate& prepared, bool contentShuffle);
+
+// The file path of a per-product article: naming 0 names it after the title, adding "_1",
+// "_2", ... until the name is free; naming 1 after the product ID (an existing file is
+// overwritten). Other namings have no per-product path (empty result).
+[[nodiscard]] GbkText outputPath(int naming, const GbkText& directory, const GbkText& extension,
+                                 const GbkText& title, const GbkText& productId);
+
+} // namespace quillet::compose

@@ -1,0 +1,292 @@
+#include "compose/FileHelpers.h"
+
+#include "compose/TextOps.h"
+#include "text/EventPump.h"
+#include "text/Paths.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+#include <thread>
+#include <unordered_set>
+
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace quillet::compose {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Byte length of the shortest leading part that holds n characters (counted as charCount's
+// line-break mode 1 counts them), or the whole length when the text has fewer.
+std::size_t prefixHoldingChars(std::string_view text, long long n)
+{
+    long long count = 0;
+    bool inPair = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        bool counts = false;
+        if (b == '\r') {
+            counts = true;
+        } else if (b == '\n') {
+            counts = !(i > 0 && text[i - 1] == '\r');
+        } else if (b < 0x80 || inPair) {
+            counts = true;
+            inPair = false;
+        } else {
+            inPair = true;
+        }
+        if (counts && ++count >= n)
+            return i + 1;
+    }
+    return text.size();
+}
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool onlySeparators(std::string_view part)
+{
+    for (char c : part)
+        if (!isSeparator(c))
+            return false;
+    return true;
+}
+
+// Writes all bytes to a new file and forces them to the disk.
+bool writeWholeFile(const fs::path& path, std::string_view bytes)
+{
+#ifdef _WIN32
+    FILE* file = _wfopen(path.c_str(), L"wbx");
+    if (!file)
+        return false;
+    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    ok = std::fflush(file) == 0 && ok;
+    ok = _commit(_fileno(file)) == 0 && ok;
+    ok = std::fclose(file) == 0 && ok;
+    return ok;
+#else
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    bool ok = true;
+    std::size_t done = 0;
+    while (ok && done < bytes.size()) {
+        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0) {
+            if (errno == EINTR)
+                continue;
+            ok = false;
+        } else {
+            done += static_cast<std::size_t>(wrote);
+        }
+    }
+    ok = ::fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    return ok;
+#endif
+}
+
+bool readWholeFile(const fs::path& path, GbkText& bytes)
+{
+#ifdef _WIN32
+    FILE* file = _wfopen(path.c_str(), L"rb");
+#else
+    FILE* file = std::fopen(path.c_str(), "rb");
+#endif
+    if (!file)
+        return false;
+    char buffer[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, got);
+    const bool ok = !std::ferror(file);
+    std::fclose(file);
+    return ok;
+}
+
+fs::path temporaryBeside(const fs::path& target)
+{
+    static std::atomic<unsigned> counter{0};
+#ifdef _WIN32
+    const long pid = _getpid();
+#else
+    const long pid = static_cast<long>(::getpid());
+#endif
+    fs::path name = target.filename();
+    name += "." + std::to_string(pid) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
+    fs::path folder = target.parent_path();
+    return folder.empty() ? name : folder / name;
+}
+
+} // namespace
+
+GbkText leftChars(const GbkText& text, long long n)
+{
+    if (n == 0)
+        return GbkText();
+    if (n < 0)
+        n += charCount(text, 0);
+    if (n <= 0)
+        return GbkText();
+    return text.substr(0, prefixHoldingChars(text, n));
+}
+
+GbkText sanitizeFileName(const GbkText& text, bool cutTo200, bool trim)
+{
+    GbkText out;
+    out.reserve(text.size() + 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            out.push_back(c);
+            if (i + 1 < text.size())
+                out.push_back(text[++i]);
+            continue;
+        }
+        switch (c) {
+        case '\\': out += "\xA3\xDC"; break;
+        case '/': out += "\xA3\xAF"; break;
+        case ':': out += "\xA3\xBA"; break;
+        case '*': out += "\xA3\xAA"; break;
+        case '?': out += "\xA3\xBF"; break;
+        case '|': out += "\xA3\xFC"; break;
+        case '<': out += "\xA3\xBC"; break;
+        case '>': out += "\xA3\xBE"; break;
+        case '"':
+        case '\r':
+        case '\n':
+        case '\t': break;
+        default: out.push_back(c);
+        }
+    }
+    if (cutTo200)
+        out = leftChars(out, 200);
+    if (trim) {
+        // Leading and trailing half-width and full-width (A1 A1) blanks.
+        std::size_t begin = 0;
+        std::size_t end = 0; // just after the last character that is not a blank
+        bool leading = true;
+        for (std::size_t i = 0; i < out.size();) {
+            const std::size_t len = static_cast<unsigned char>(out[i]) >= 0x80 && i + 1 < out.size() ? 2 : 1;
+            const bool blank = out[i] == ' ' || (len == 2 && out[i] == '\xA1' && out[i + 1] == '\xA1');
+            if (!blank) {
+                if (leading) {
+                    begin = i;
+                    leading = false;
+                }
+                end = i + len;
+            }
+            i += len;
+        }
+        out = leading ? GbkText() : out.substr(begin, end - begin);
+    }
+    return out;
+}
+
+bool createDirectories(const GbkText& path, std::vector<GbkText>& created)
+{
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const char c = path[i];
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ++i; // the second byte of a pair is never a separator
+            continue;
+        }
+        if (!isSeparator(c))
+            continue;
+        const std::string_view part(path.data(), i);
+        if (part.empty() || onlySeparators(part))
+            continue;
+#ifdef _WIN32
+        if (part.size() == 2)
+            continue; // a drive such as C:
+#endif
+        const GbkText folder(part);
+        const fs::path native = text::toNativePath(folder);
+        std::error_code ec;
+        if (fs::is_directory(native, ec))
+            continue;
+        ec.clear();
+        fs::create_directory(native, ec);
+        if (ec || !fs::is_directory(native, ec))
+            return false;
+        created.push_back(folder);
+    }
+    return true;
+}
+
+bool writeTextFile(const GbkText& path, const GbkText& text, bool append)
+{
+    if (path.empty())
+        return false;
+    const fs::path target = text::toNativePath(path);
+    std::error_code ec;
+    GbkText bytes;
+    if (append && fs::exists(target, ec)) {
+        // The old content must be read in full, or appending would lose it.
+        if (!readWholeFile(target, bytes))
+            return false;
+        bytes += text;
+    }
+    const std::string_view content = append && !bytes.empty() ? std::string_view(bytes) : std::string_view(text);
+
+    // A crash leaves either the old file or the new one: write beside it, then rename over it.
+    const fs::path temporary = temporaryBeside(target);
+    if (!writeWholeFile(temporary, content)) {
+        fs::remove(temporary, ec);
+        return false;
+    }
+    fs::rename(temporary, target, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        return false;
+    }
+    return true;
+}
+
+GbkText uniqueItems(std::vector<GbkText>& items, const GbkText& text, const GbkText& separator)
+{
+    const GbkText& sep = separator.empty() ? GbkText("\r\n") : separator;
+    const std::vector<GbkText> all = splitText(text, sep);
+    // An item is kept at its last occurrence: walk from the end and keep what is new.
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(all.size());
+    std::vector<std::size_t> keep;
+    for (std::size_t i = all.size(); i-- > 0;) {
+        if ((i & 255) == 0)
+            text::processEvents();
+        if (seen.insert(all[i]).second)
+            keep.push_back(i);
+    }
+    items.clear();
+    items.reserve(keep.size());
+    GbkText joined;
+    for (std::size_t k = keep.size(); k-- > 0;) {
+        if (!items.empty())
+            joined += sep;
+        joined += all[keep[k]];
+        items.push_back(all[keep[k]]);
+    }
+    return joined;
+}
+
+void pauseMs(long long milliseconds, const bool& stopFlag)
+{
+    for (long long t = 0; t < milliseconds && !stopFlag; t += 10) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        text::processEvents();
+    }
+}
+
+} // namespace quillet::compose
