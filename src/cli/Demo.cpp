@@ -1,0 +1,162 @@
+#include "cli/Cli.h"
+#include "cli/HarvestSession.h"
+
+#include "testmarket/Catalogue.h"
+#include "testmarket/TestMarket.h"
+#include "text/Charset.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <system_error>
+
+namespace quillet::cli {
+
+namespace {
+
+const char* const kDemoHelp =
+    "Usage: quillet-cli demo [--folder DIR] [--products N]\n"
+    "\n"
+    "Starts the simulated marketplace on 127.0.0.1 (nothing leaves this machine), writes a\n"
+    "sample product-ID file (mall and marketplace products, one line that names no product,\n"
+    "one unknown product), harvests it with the design defaults into a fresh folder, and\n"
+    "prints where the articles are and the first one.\n"
+    "\n"
+    "  --folder DIR    where to put the demo's files   [./quillet-demo-<date>-<time>]\n"
+    "  --products N    products in the sample list     [6]\n";
+
+std::string stamp()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%Y%m%d-%H%M%S", &local);
+    return buffer;
+}
+
+} // namespace
+
+int runDemo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    std::filesystem::path folder;
+    int productCount = 6;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--help" || args[i] == "-h") {
+            out << kDemoHelp;
+            return ExitOk;
+        }
+        if (args[i] == "--folder" && i + 1 < args.size()) {
+            folder = args[++i];
+        } else if (args[i] == "--products" && i + 1 < args.size()) {
+            productCount = std::atoi(args[++i].c_str());
+            if (productCount < 2 || productCount > 1000) {
+                err << "quillet-cli demo: --products takes 2 to 1000\n";
+                return ExitBadOptions;
+            }
+        } else {
+            err << "quillet-cli demo: unknown option \"" << args[i] << "\"\n" << kDemoHelp;
+            return ExitBadOptions;
+        }
+    }
+    if (folder.empty())
+        folder = std::filesystem::current_path() / ("quillet-demo-" + stamp());
+
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+        err << "quillet-cli demo: cannot create the folder " << folder.string() << ": " << ec.message() << "\n";
+        return ExitFailure;
+    }
+
+    // The marketplace: a catalogue with a few more products than the list names.
+    testmarket::CatalogueOptions catalogueOptions;
+    catalogueOptions.seed = 2026;
+    catalogueOptions.products = productCount + 4;
+    catalogueOptions.pagesPerFeed = 3;
+    catalogueOptions.reviewsPerPage = 20;
+    auto catalogue = std::make_shared<testmarket::Catalogue>(testmarket::Catalogue::generate(catalogueOptions));
+    testmarket::TestMarket market(catalogue);
+    if (!market.start(0)) {
+        err << "quillet-cli demo: the simulated marketplace could not start on 127.0.0.1\n";
+        return ExitFailure;
+    }
+    const std::string port = std::to_string(market.port());
+    out << "Simulated marketplace listening on 127.0.0.1:" << port << "\n";
+
+    // The sample list: mall and marketplace products (some as product addresses), a line
+    // that names no product and a product the marketplace does not know.
+    const std::filesystem::path idFile = folder / "product-ids.txt";
+    {
+        std::ofstream ids(idFile, std::ios::binary);
+        int written = 0;
+        for (const testmarket::Product& p : catalogue->products()) {
+            if (written == productCount)
+                break;
+            if (written % 3 == 1)
+                ids << "http://" << (p.isMall() ? "detail.tmall.com" : "item.taobao.com") << "/item.htm?spm=a1z10&id="
+                    << p.id << "\r\n";
+            else
+                ids << p.id << "\r\n";
+            ++written;
+            if (written == 2)
+                ids << text::utf8ToGbk("这一行不是商品") << "\r\n";
+        }
+        ids << "99999999999\r\n";
+        if (!ids) {
+            err << "quillet-cli demo: cannot write " << idFile.string() << "\n";
+            return ExitFailure;
+        }
+    }
+
+    HarvestOptions options;
+    options.ids = idFile.string();
+    options.out = (folder / "articles").string();
+    options.start = "1";
+    options.settings = (folder / "demo-settings.ini").string();
+    const testmarket::MarketHosts hosts = market.hosts();
+    for (const std::string& host : {hosts.productHost, hosts.mallProductHost, hosts.mallFeedHost, hosts.marketFeedHost,
+                                    hosts.searchHost})
+        options.connectTo.push_back(host + ":80:127.0.0.1:" + port);
+
+    out << "Harvesting " << idFile.string() << " with the design defaults...\n";
+    const int status = runHarvestSession(options, out, err);
+    market.stop();
+    if (status != ExitOk)
+        return status;
+
+    // Where the articles are, and the first one.
+    std::vector<std::filesystem::path> articles;
+    for (const auto& entry : std::filesystem::directory_iterator(folder / "articles", ec))
+        if (entry.is_regular_file())
+            articles.push_back(entry.path());
+    std::sort(articles.begin(), articles.end());
+    out << "\n" << articles.size() << " article(s) in " << (folder / "articles").string() << "\n";
+    if (!articles.empty()) {
+        std::ifstream first(articles.front(), std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(first)), std::istreambuf_iterator<char>());
+        std::string shown = text::gbkToUtf8(bytes);
+        std::string clean;
+        for (char c : shown)
+            if (c != '\r')
+                clean += c;
+        if (clean.size() > 3000) {
+            clean.resize(3000);
+            while (!clean.empty() && (static_cast<unsigned char>(clean.back()) & 0xC0) == 0x80)
+                clean.pop_back();
+            if (!clean.empty() && static_cast<unsigned char>(clean.back()) >= 0xC0)
+                clean.pop_back();
+            clean += "\n...";
+        }
+        out << "\n==== " << articles.front().filename().string() << " ====\n" << clean << "\n";
+    }
+    return articles.empty() ? ExitFailure : ExitOk;
+}
+
+} // namespace quillet::cli

@@ -1,0 +1,329 @@
+#include "harvest/BatchRun.h"
+
+#include "compose/Article.h"
+#include "compose/FileHelpers.h"
+#include "compose/TextOps.h"
+#include "text/Numbers.h"
+#include "text/Paths.h"
+#include "ui/Ui.h"
+#include "ui/Window.h"
+#include "web/WebClient.h"
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace quillet::harvest {
+
+// ---- Product-ID file -------------------------------------------------------------------
+
+ProductIdFile::~ProductIdFile()
+{
+    close();
+}
+
+bool ProductIdFile::open(const GbkText& path)
+{
+    close();
+    if (path.empty())
+        return false;
+    std::error_code ec;
+    const auto native = text::toNativePath(path);
+    if (std::filesystem::is_directory(native, ec))
+        return false;
+#ifdef _WIN32
+    m_file = _wfopen(native.c_str(), L"rb");
+#else
+    m_file = std::fopen(native.c_str(), "rb");
+#endif
+    m_buffer.clear();
+    m_pos = 0;
+    m_eof = false;
+    return m_file != nullptr;
+}
+
+void ProductIdFile::close()
+{
+    if (m_file)
+        std::fclose(m_file);
+    m_file = nullptr;
+}
+
+bool ProductIdFile::fill()
+{
+    if (!m_file || m_eof)
+        return false;
+    if (m_pos > 0) {
+        m_buffer.erase(0, m_pos);
+        m_pos = 0;
+    }
+    char block[65536];
+    const size_t n = std::fread(block, 1, sizeof block, m_file);
+    if (n == 0) {
+        m_eof = true;
+        return false;
+    }
+    m_buffer.append(block, n);
+    return true;
+}
+
+bool ProductIdFile::nextLine(GbkText& line)
+{
+    line.clear();
+    if (!m_file)
+        return false;
+    size_t searched = 0; // bytes after m_pos already known to hold no line end
+    for (;;) {
+        const size_t end = m_buffer.find_first_of(std::string_view("\n\0\x1A", 3), m_pos + searched);
+        if (end != std::string::npos) {
+            size_t length = end - m_pos;
+            if (m_buffer[end] == '\n' && length > 0 && m_buffer[end - 1] == '\r')
+                --length;
+            line.assign(m_buffer, m_pos, length);
+            m_pos = end + 1;
+            return true;
+        }
+        searched = m_buffer.size() - m_pos;
+        if (!fill()) { // fill() moves the unread bytes to the front: m_pos becomes 0
+            if (m_pos >= m_buffer.size())
+                return false;
+            // The last line has no line end.
+            line.assign(m_buffer, m_pos, GbkText::npos);
+            m_pos = m_buffer.size();
+            return true;
+        }
+    }
+}
+
+// ---- Time stamps -----------------------------------------------------------------------
+
+GbkText formatTimestamp(int kind)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    auto two = [](int v) {
+        std::string s = std::to_string(v);
+        return s.size() == 1 ? "0" + s : s;
+    };
+    const std::string date = two(local.tm_year + 1900) + "-" + two(local.tm_mon + 1) + "-" + two(local.tm_mday);
+    const std::string time = two(local.tm_hour) + ":" + two(local.tm_min) + ":" + two(local.tm_sec);
+    switch (kind) {
+    case 1:
+        return date;
+    case 2:
+        return time;
+    default:
+        return date + " " + time;
+    }
+}
+
+// ---- The run -----------------------------------------------------------------------------
+
+namespace {
+
+ui::Control* control(ui::Window& window, const char* nameUtf8)
+{
+    return window.find(gbk(nameUtf8));
+}
+
+GbkText textOf(ui::Window& window, const char* nameUtf8)
+{
+    const ui::Control* c = control(window, nameUtf8);
+    return c ? c->text() : GbkText();
+}
+
+bool checkedOf(ui::Window& window, const char* nameUtf8)
+{
+    const ui::Control* c = control(window, nameUtf8);
+    return c && c->checked();
+}
+
+int indexOf(ui::Window& window, const char* nameUtf8)
+{
+    const ui::Control* c = control(window, nameUtf8);
+    return c ? c->selectedIndex() : -1;
+}
+
+void setText(ui::Window& window, const char* nameUtf8, const GbkText& value)
+{
+    if (ui::Control* c = control(window, nameUtf8))
+        c->setText(value);
+}
+
+// The output folder as the user typed it, without a trailing separator.
+GbkText outputFolder(ui::Window& window)
+{
+    GbkText folder = textOf(window, "编辑框保存目录");
+    while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) {
+        // A trailing "\" could be the trail byte of a character: only strip a whole one.
+        size_t i = 0;
+        size_t last = 0;
+        while (i < folder.size()) {
+            last = i;
+            i += static_cast<unsigned char>(folder[i]) >= 0x80 ? 2 : 1;
+        }
+        if (last != folder.size() - 1)
+            break;
+        folder.pop_back();
+    }
+    return folder;
+}
+
+HarvestRequest buildRequest(ui::Window& window, const GbkText& line, long long articlesSoFar)
+{
+    HarvestRequest request;
+    request.line = line;
+    request.reviewType = indexOf(window, "组合框类型");
+    request.templateText = textOf(window, "编辑框组合");
+    request.filterOn = checkedOf(window, "选择框过滤");
+    request.regexMode = checkedOf(window, "选择框正则");
+    request.matchList = textOf(window, "编辑框匹配式");
+    request.replaceList = textOf(window, "编辑框替换式");
+    request.minChars = text::textToInteger(textOf(window, "编辑框字数"));
+    request.maxPages = text::textToInteger(textOf(window, "编辑框页数"));
+    request.previewOnly = checkedOf(window, "选择框仅信息框");
+    request.articlesSoFar = articlesSoFar;
+    request.contentShuffle = checkedOf(window, "选择框内容打乱");
+    request.titleShuffle = checkedOf(window, "选择框标题打乱");
+    request.outputPattern = outputFolder(window) + text::pathSeparator() + "*." + textOf(window, "编辑框扩展名");
+    return request;
+}
+
+} // namespace
+
+GbkText harvestProduct(const HarvestRequest& request, HarvestContext& context, GbkText& title, GbkText& productId)
+{
+    title.clear();
+    productId.clear();
+    // Every product starts with a request object of its own and no cookies.
+    web::WebClient client;
+    std::optional<ProductInfo> product = resolveProduct(request.line, request.reviewType, client, context);
+    if (!product) {
+        productId = productIdOf(request.line, context.patternRegex);
+        return GbkText();
+    }
+    compose::PreparedTemplate prepared = compose::prepareTemplate(request.templateText, context.patternRegex);
+    harvestReviews(*product, request, prepared.columns, client, context);
+    title = product->title;
+    productId = product->productId;
+    return compose::assembleArticle(prepared, request.contentShuffle);
+}
+
+void runButtonClicked(HarvestContext& context, ui::Ui& ui)
+{
+    ui::Window& window = context.mainWindow;
+    ui::Control* runButton = control(window, "按钮采集");
+    if (!runButton)
+        return;
+
+    // A click while a run is going on only asks it to stop.
+    if (runButton->text() != gbk("开始采集")) {
+        runButton->setText(gbk("正在停止.."));
+        context.stopRequested = true;
+        return;
+    }
+
+    ProductIdFile idFile;
+    if (!idFile.open(textOf(window, "编辑框商品ID文件"))) {
+        ui.messageBox(gbk("请先选择保存商品ID或商品地址的文本文件！"));
+        return;
+    }
+
+    context.stopRequested = false;
+    runButton->setText(gbk("正在采集.."));
+    const GbkText startText = textOf(window, "编辑框序号");
+    ui::Control* namingBox = control(window, "组合框命名方式");
+    if (namingBox)
+        namingBox->setEnabled(false);
+
+    const int naming = namingBox ? namingBox->selectedIndex() : 0;
+    const GbkText folder = outputFolder(window);
+    const GbkText extension = textOf(window, "编辑框扩展名");
+    const GbkText& sep = text::pathSeparator();
+
+    std::ofstream merged;
+    GbkText mergedPath;
+    long long failedWrites = 0;
+    std::vector<GbkText> created;
+    if (naming > 1) {
+        compose::createDirectories(folder + sep, created);
+        mergedPath = folder + sep + compose::replaceAll(formatTimestamp(0), ":", "-", false) + "." + extension;
+        merged.open(text::toNativePath(mergedPath), std::ios::binary | std::ios::trunc);
+    }
+
+    long long lineNo = 0;
+    long long count = 0;
+    GbkText line;
+    while (idFile.nextLine(line)) {
+        ++lineNo;
+        if (lineNo < text::textToInteger(textOf(window, "编辑框序号")))
+            continue;
+        setText(window, "编辑框序号", std::to_string(lineNo));
+        if (!line.empty()) {
+            const HarvestRequest request = buildRequest(window, line, count);
+            GbkText title;
+            GbkText productId;
+            const GbkText article = harvestProduct(request, context, title, productId);
+            if (checkedOf(window, "选择框仅信息框")) {
+                ui.messageBox(article, title);
+                break;
+            }
+            if (!article.empty()) {
+                if (naming == 0 || naming == 1) {
+                    const GbkText path = compose::outputPath(naming, folder, extension, title, productId);
+                    created.clear();
+                    compose::createDirectories(path, created);
+                    if (compose::writeTextFile(path, article)) {
+                        ++count;
+                        if (context.stopRequested)
+                            break;
+                    } else {
+                        ++failedWrites;
+                    }
+                } else {
+                    GbkText mergedLine = naming == 3 ? productId + "|" : GbkText();
+                    for (char c : article)
+                        if (c != '\r' && c != '\n')
+                            mergedLine += c;
+                    mergedLine += "\r\n";
+                    // Flushed line by line: a run that is killed keeps every article it counted.
+                    if (merged.is_open() && merged.write(mergedLine.data(), static_cast<std::streamsize>(mergedLine.size()))
+                        && merged.flush())
+                        ++count;
+                    else
+                        ++failedWrites;
+                }
+            }
+        }
+        if (context.stopRequested)
+            break;
+    }
+
+    if (checkedOf(window, "选择框仅信息框"))
+        setText(window, "编辑框序号", startText);
+    else
+        setText(window, "编辑框序号", std::to_string(text::textToInteger(textOf(window, "编辑框序号")) + 1));
+
+    idFile.close();
+    if (merged.is_open())
+        merged.close();
+    if (namingBox)
+        namingBox->setEnabled(true);
+    runButton->setText(gbk("开始采集"));
+
+    if (!checkedOf(window, "选择框仅信息框")) {
+        if (failedWrites > 0)
+            ui.messageBox(gbk("有 ") + std::to_string(failedWrites) + gbk(" 篇文章未能写入，请检查保存目录是否存在、可写：")
+                          + "\r\n" + (naming > 1 ? mergedPath : folder));
+        ui.messageBox(gbk("采集完成！"));
+    }
+}
+
+} // namespace quillet::harvest

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "compose/Article.h"
+#include "text/GbkText.h"
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace quillet::regex {
+class RegexObject;
+}
+namespace quillet::ui {
+class Window;
+}
+namespace quillet::web {
+class WebClient;
+}
+
+namespace quillet::harvest {
+
+// What the batch run hands to the harvest of one product, read from the main window's
+// controls as they are when the product starts.
+struct HarvestRequest {
+    GbkText line;            // the line of the product-ID file
+    int reviewType = 0;      // 组合框类型: 0 全部, 1 好评, 2 中评, 3 差评, 4 追评
+    GbkText templateText;    // 编辑框组合
+    bool filterOn = false;   // 选择框过滤
+    bool regexMode = false;  // 选择框正则
+    GbkText matchList;       // 编辑框匹配式
+    GbkText replaceList;     // 编辑框替换式
+    long long minChars = 0;  // 编辑框字数
+    long long maxPages = 0;  // 编辑框页数; below 1: no limit
+    bool previewOnly = false;   // 选择框仅信息框
+    long long articlesSoFar = 0;
+    bool contentShuffle = false; // 选择框内容打乱
+    bool titleShuffle = false;   // 选择框标题打乱
+    GbkText outputPattern;   // output folder, separator, "*.", extension
+};
+
+// One product as its page describes it.
+struct ProductInfo {
+    GbkText productId;
+    GbkText proxy;           // empty: direct connection
+    GbkText pageText;
+    GbkText sellerId;
+    bool isMall = false;
+    GbkText title;           // may be changed by the title shuffle
+    GbkText originalTitle;
+    GbkText rateType;
+};
+
+// The process-wide pieces the harvest works with.
+struct HarvestContext {
+    regex::RegexObject& patternRegex;
+    regex::RegexObject& whitespaceRegex;
+    bool& stopRequested;
+    // The main window: the run button's caption shows the progress; the per-page pause
+    // (编辑框每页延时秒) and the empty-value rule (选择框空无) are read from it.
+    ui::Window& mainWindow;
+    // The proxy text while the proxy window is open; empty (direct) otherwise.
+    std::function<GbkText()> currentProxy;
+};
+
+// The review-type code the feeds understand for a 组合框类型 index; empty for "all" and for
+// indexes without a code.
+[[nodiscard]] GbkText rateTypeFor(int reviewType);
+
+// The product ID of a product-ID file entry: the digits after "?id=" or "&id=" (at least
+// five), otherwise the whole entry.
+[[nodiscard]] GbkText productIdOf(const GbkText& line, regex::RegexObject& patternRegex);
+
+// Downloads and reads the product page; nothing when the line names no product or the page
+// lacks a title with a storefront suffix or a seller ID.
+[[nodiscard]] std::optional<ProductInfo> resolveProduct(const GbkText& line, int reviewType, web::WebClient& client,
+                                                        HarvestContext& context);
+
+// Pages through the product's review feed and fills the columns; may change product.title.
+void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::vector<compose::FieldColumn>& columns,
+                    web::WebClient& client, HarvestContext& context);
+
+// The attribute of a review record for a template field that is none of the built-in ones
+// (颜色, 尺码, ...). Empty values become "无" when emptyAsNone, else a single blank.
+[[nodiscard]] GbkText skuValue(const GbkText& record, const GbkText& fieldName, bool emptyAsNone);
+
+// One product from line to article: resolve, prepare the template, harvest the reviews,
+// assemble. Empty when the product gave nothing. Also hands back the title and product ID.
+[[nodiscard]] GbkText harvestProduct(const HarvestRequest& request, HarvestContext& context, GbkText& title,
+                                     GbkText& productId);
+
+// A query value made safe for a request line: every byte outside letters, digits and
+// "-._~" is percent-encoded, so a product-ID line holding blanks, control characters or
+// Chinese text cannot break the request.
+[[nodiscard]] GbkText encodeQueryValue(const GbkText& value);
+
+} // namespace quillet::harvest

@@ -1,0 +1,106 @@
+#include "harvest/Harvest.h"
+
+#include "compose/TextOps.h"
+#include "regex/RegexObject.h"
+#include "web/Endpoints.h"
+#include "web/WebClient.h"
+
+namespace quillet::harvest {
+
+GbkText rateTypeFor(int reviewType)
+{
+    switch (reviewType) {
+    case 1:
+        return "1";
+    case 2:
+        return "0";
+    case 3:
+        return "-1";
+    case 4:
+        return "2";
+    default:
+        return GbkText();
+    }
+}
+
+GbkText encodeQueryValue(const GbkText& value)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    GbkText out;
+    out.reserve(value.size());
+    for (unsigned char c : value) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-'
+            || c == '.' || c == '_' || c == '~';
+        if (plain) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 0x0F];
+        }
+    }
+    return out;
+}
+
+GbkText productIdOf(const GbkText& line, regex::RegexObject& patternRegex)
+{
+    patternRegex.compile("[&\\?]id=(\\d{5,})");
+    patternRegex.execute(line);
+    GbkText id = patternRegex.submatchText(1, 1);
+    if (id.empty())
+        id = line;
+    return id;
+}
+
+std::optional<ProductInfo> resolveProduct(const GbkText& line, int reviewType, web::WebClient& client,
+                                          HarvestContext& context)
+{
+    ProductInfo product;
+    product.productId = productIdOf(line, context.patternRegex);
+    if (product.productId.empty())
+        return std::nullopt;
+
+    product.proxy = context.currentProxy ? context.currentProxy() : GbkText();
+
+    const web::Endpoints endpoints = web::currentEndpoints();
+    const GbkText id = encodeQueryValue(product.productId);
+    product.pageText = client.fetchText("http://" + endpoints.marketItemHost + "/item.htm?id=" + id, {},
+                                        web::CharsetDetect, 0, product.proxy);
+
+    // The marketplace answers a mall product with a small page that sends the browser on to
+    // the mall's own product page.
+    const GbkText mallAddress = "http://" + endpoints.mallItemHost + "/item.htm";
+    const GbkText redirectElement = "<script>(function(){if('" + mallAddress + "'){window.location.href='"
+        + mallAddress + "'+window.location.search;}})()</script>";
+    if (compose::findText(product.pageText, redirectElement, 1, true) > 0)
+        product.pageText = client.fetchText(mallAddress + "?id=" + id, {}, web::CharsetDetect, 0, product.proxy);
+
+    GbkText start = "userid: '";
+    GbkText end = "'";
+    product.sellerId = compose::textBetweenEx(product.pageText, start, end);
+    if (product.sellerId.empty()) {
+        start = "userid=";
+        end = ";";
+        product.sellerId = compose::textBetweenEx(product.pageText, start, end);
+    }
+
+    start = "<title>";
+    end = "-" + endpoints.mallDomain + gbk("天猫") + "</title>";
+    product.title = compose::textBetweenEx(product.pageText, start, end);
+    if (!product.title.empty()) {
+        product.isMall = true;
+    } else {
+        product.isMall = false;
+        start = "<title>";
+        end = gbk("-淘宝网</title>");
+        product.title = compose::textBetweenEx(product.pageText, start, end);
+    }
+    product.originalTitle = product.title;
+    product.rateType = rateTypeFor(reviewType);
+
+    if (product.title.empty() || product.sellerId.empty())
+        return std::nullopt;
+    return product;
+}
+
+} // namespace quillet::harvest

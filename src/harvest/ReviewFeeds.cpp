@@ -1,0 +1,298 @@
+#include "harvest/Harvest.h"
+
+#include "compose/FileHelpers.h"
+#include "compose/TextOps.h"
+#include "regex/RegexObject.h"
+#include "text/EventPump.h"
+#include "text/Numbers.h"
+#include "text/Paths.h"
+#include "ui/Window.h"
+#include "web/Endpoints.h"
+#include "web/WebClient.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace quillet::harvest {
+
+namespace {
+
+// The literal markers that cut a feed into records and values. They are written with two
+// apostrophes for each double quote and unquoted once, right before use.
+struct FeedMarkers {
+    GbkText recordStart, recordEnd;
+    GbkText contentStart, contentEnd;
+    GbkText nickStart, nickEnd;
+    GbkText dateStart, dateEnd;
+    GbkText lineBreak;
+};
+
+const FeedMarkers& mallMarkers()
+{
+    static const FeedMarkers markers = [] {
+        FeedMarkers m;
+        m.recordStart = compose::unquoteMarker("{''aliMallSeller''");
+        m.recordEnd = compose::unquoteMarker("''userVipPic'':");
+        m.contentStart = compose::unquoteMarker("''rateContent'':''");
+        m.contentEnd = compose::unquoteMarker("'',''rateDate''");
+        m.nickStart = compose::unquoteMarker("''displayUserNick'':''");
+        m.nickEnd = compose::unquoteMarker("''");
+        m.dateStart = compose::unquoteMarker("''rateDate'':''");
+        m.dateEnd = compose::unquoteMarker("''");
+        m.lineBreak = "\\\\r\\\\n"; // backslash, backslash, r, backslash, backslash, n
+        return m;
+    }();
+    return markers;
+}
+
+const FeedMarkers& marketMarkers()
+{
+    static const FeedMarkers markers = [] {
+        FeedMarkers m;
+        m.recordStart = compose::unquoteMarker("{''append'':");
+        m.recordEnd = compose::unquoteMarker("''validscore'':");
+        m.contentStart = compose::unquoteMarker("''content'':''");
+        m.contentEnd = compose::unquoteMarker("'',''");
+        m.nickStart = compose::unquoteMarker("''nick'':''");
+        m.nickEnd = "\"";
+        m.dateStart = compose::unquoteMarker("''date'':''");
+        m.dateEnd = "\"";
+        m.lineBreak = "<br/>\\n"; // "<br/>", backslash, n
+        return m;
+    }();
+    return markers;
+}
+
+// The text between two markers, searched forward from the start of `text`.
+GbkText between(const GbkText& text, const GbkText& start, const GbkText& end)
+{
+    GbkText s = start;
+    GbkText e = end;
+    return compose::textBetweenEx(text, s, e);
+}
+
+// Removes blanks, half-width and full-width (A1 A1), from both ends.
+GbkText trimBlanks(const GbkText& text)
+{
+    size_t begin = 0;
+    size_t end = text.size();
+    for (;;) {
+        if (begin < end && (text[begin] == ' ' || text[begin] == '\t'))
+            ++begin;
+        else if (begin + 1 < end && text.compare(begin, 2, "\xA1\xA1") == 0)
+            begin += 2;
+        else
+            break;
+    }
+    for (;;) {
+        if (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) {
+            --end;
+        } else if (end >= begin + 2 && text.compare(end - 2, 2, "\xA1\xA1") == 0) {
+            // Only a whole full-width blank: the byte before it must not make it a trail byte.
+            size_t i = begin;
+            size_t last = begin;
+            while (i < end) {
+                last = i;
+                i += static_cast<unsigned char>(text[i]) >= 0x80 ? 2 : 1;
+            }
+            if (last == end - 2)
+                end -= 2;
+            else
+                break;
+        } else {
+            break;
+        }
+    }
+    return text.substr(begin, end - begin);
+}
+
+GbkText mallFeedAddress(const ProductInfo& product, long long pageNo)
+{
+    return "http://" + web::currentEndpoints().mallRateHost + "/list_detail_rate.htm?itemId="
+        + encodeQueryValue(product.productId) + "&spuId=&sellerId=" + encodeQueryValue(product.sellerId)
+        + "&order=0&forShop=1&append=0&currentPage=" + std::to_string(pageNo) + "&ismore=1&content=1";
+}
+
+GbkText marketFeedAddress(const ProductInfo& product, long long pageNo)
+{
+    return "http://" + web::currentEndpoints().marketRateHost + "/feedRateList.htm?userNumId="
+        + encodeQueryValue(product.sellerId) + "&auctionNumId=" + encodeQueryValue(product.productId)
+        + "&siteID=7&currentPageNum=" + std::to_string(pageNo) + "&rateType=" + product.rateType
+        + "&orderType=sort_weight&showContent=1&attribute=&callback=jsonp_reviews_list";
+}
+
+void setCaption(ui::Window& window, const char* controlUtf8, const GbkText& text)
+{
+    if (ui::Control* control = window.find(gbk(controlUtf8)))
+        control->setText(text);
+}
+
+GbkText controlText(const ui::Window& window, const char* controlUtf8)
+{
+    const ui::Control* control = window.find(gbk(controlUtf8));
+    return control ? control->text() : GbkText();
+}
+
+bool controlChecked(const ui::Window& window, const char* controlUtf8)
+{
+    const ui::Control* control = window.find(gbk(controlUtf8));
+    return control && control->checked();
+}
+
+bool fileExists(const GbkText& path)
+{
+    std::error_code ec;
+    return std::filesystem::exists(text::toNativePath(path), ec);
+}
+
+} // namespace
+
+GbkText skuValue(const GbkText& record, const GbkText& fieldName, bool emptyAsNone)
+{
+    GbkText value;
+    const GbkText suffixes[] = {GbkText(), gbk("分类")};
+    for (const GbkText& suffix : suffixes) {
+        // "颜色分类:黑色;尺码:XL": the name, a colon and a run of characters up to the next
+        // separator. The name is taken literally, so a field such as "尺码(cm)" still works.
+        regex::RegexObject pattern;
+        pattern.compile(regex::RegexObject::escapeAll(fieldName + suffix) + ":([^:,;&{}\"]+)");
+        if (pattern.execute(record) > 0) {
+            value = pattern.submatchText(1, 1);
+            break;
+        }
+        // {"desc":"黑色","name":"颜色"}: the last such object of that name.
+        GbkText start = compose::unquoteMarker("{''desc'':''");
+        GbkText end = compose::unquoteMarker("'',''name'':''" + fieldName + suffix + "''");
+        long long position = 0;
+        value = compose::textBetweenEx(record, start, end, 0, 0, position, true);
+        value = compose::replaceAll(value, ";", "", false);
+        if (!value.empty())
+            break;
+    }
+    value = compose::decodeEntities(value);
+    value = compose::replaceAll(value, "\"", "", false);
+    value = trimBlanks(value);
+    if (value.empty())
+        return emptyAsNone ? gbk("无") : GbkText(" ");
+    return value;
+}
+
+void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::vector<compose::FieldColumn>& columns,
+                    web::WebClient& client, HarvestContext& context)
+{
+    const FeedMarkers& markers = product.isMall ? mallMarkers() : marketMarkers();
+    const GbkText marketEnd = compose::unquoteMarker(",''comments'':null})");
+    const GbkText& emptyReview = gbk("此用户没有填写评论!");
+
+    compose::prepareUserReplacements(context.patternRegex, request.filterOn, request.matchList);
+    context.whitespaceRegex.compile("[\\s\\r\\n]");
+
+    long long pageNo = 0;
+    GbkText previousFirstRecord;
+    GbkText titlePhrase;
+    long long previewTaken = 0;
+    const bool neverStop = false;
+
+    for (;;) {
+        ++pageNo;
+        setCaption(context.mainWindow, "按钮采集",
+                   gbk("停止..已生成 ") + std::to_string(request.articlesSoFar) + gbk(" 篇|正采集 ")
+                       + std::to_string(pageNo) + gbk(" 页"));
+        const GbkText address = product.isMall ? mallFeedAddress(product, pageNo) : marketFeedAddress(product, pageNo);
+        text::processEvents();
+        const GbkText feedText = client.fetchText(address, {}, web::CharsetDetect, 0, product.proxy);
+
+        if (feedText.empty())
+            break;
+        if (!product.isMall && compose::findText(feedText, marketEnd, 1, true) > 0)
+            break;
+
+        bool feedEnded = false;
+        bool firstRecord = true;
+        long long position = 0;
+        for (;;) {
+            GbkText recordStart = markers.recordStart;
+            GbkText recordEnd = markers.recordEnd;
+            const GbkText record = compose::textBetweenEx(feedText, recordStart, recordEnd, 0, 0, position);
+            if (record.empty())
+                break;
+            if (product.isMall && firstRecord) {
+                if (!previousFirstRecord.empty() && previousFirstRecord == record) {
+                    feedEnded = true;
+                    break;
+                }
+                previousFirstRecord = record;
+            }
+            firstRecord = false;
+
+            GbkText content = between(record, markers.contentStart, markers.contentEnd);
+            content = compose::replaceAll(content, markers.lineBreak, "\r\n", true);
+            content = compose::decodeEntities(content);
+            if (product.isMall && content == emptyReview)
+                continue;
+            content = compose::applyUserReplacements(content, request.filterOn, request.regexMode, request.matchList,
+                                                     request.replaceList, context.patternRegex);
+            if (request.minChars > 0 && compose::charCount(content, 1) < request.minChars)
+                continue;
+
+            if (titlePhrase.empty()) {
+                bool shuffle = request.titleShuffle;
+                if (!shuffle && product.isMall) {
+                    GbkText existing = request.outputPattern;
+                    const size_t star = existing.rfind('*');
+                    if (star != GbkText::npos) {
+                        existing.replace(star, 1, compose::sanitizeFileName(product.title));
+                        shuffle = fileExists(existing);
+                    }
+                }
+                if (shuffle) {
+                    titlePhrase = compose::pickFragment(context.whitespaceRegex.replace(content, GbkText()),
+                                                        gbk("，"), 0, GbkText(), false);
+                    product.title = compose::shuffleFragments(product.title, " ") + " " + titlePhrase;
+                }
+            }
+
+            const GbkText nick = between(record, markers.nickStart, markers.nickEnd);
+            const GbkText date = between(record, markers.dateStart, markers.dateEnd);
+            const bool emptyAsNone = controlChecked(context.mainWindow, "选择框空无");
+            for (compose::FieldColumn& column : columns) {
+                if (column.name == gbk("评论"))
+                    column.values.push_back(content);
+                else if (column.name == gbk("买家"))
+                    column.values.push_back(nick);
+                else if (column.name == gbk("日期"))
+                    column.values.push_back(date);
+                else if (column.name == gbk("标题"))
+                    column.values.push_back(product.title);
+                else if (column.name == gbk("原标题"))
+                    column.values.push_back(product.originalTitle);
+                else
+                    column.values.push_back(skuValue(record, column.name, emptyAsNone));
+            }
+
+            if (request.previewOnly && ++previewTaken >= 10)
+                break;
+            if (context.stopRequested)
+                break;
+        }
+
+        if (feedEnded)
+            break;
+        if (request.maxPages >= 1 && pageNo >= request.maxPages)
+            break;
+        if (context.stopRequested)
+            break;
+        if (request.previewOnly && previewTaken >= 10)
+            break;
+
+        const double seconds = text::textToNumber(controlText(context.mainWindow, "编辑框每页延时秒"));
+        const double ms = std::round(seconds * 1000.0);
+        // A negative or absurd pause is no pause / at most a day, never an overflow.
+        compose::pauseMs(ms > 0 ? static_cast<long long>(std::min(ms, 86400000.0)) : 0, neverStop);
+    }
+}
+
+} // namespace quillet::harvest
