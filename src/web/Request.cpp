@@ -86,10 +86,13 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b)
     return true;
 }
 
-// The address as it goes on the wire: non-ASCII text (GBK) is sent as percent-escaped UTF-8,
+// The address as it goes on the wire: surrounding blanks dropped, non-ASCII text (GBK) is sent as percent-escaped UTF-8,
 // and blanks and control bytes are escaped.
-std::string wireUrl(const std::string& url)
+std::string wireUrl(std::string url)
 {
+    const size_t first = url.find_first_not_of(" \t");
+    const size_t last = url.find_last_not_of(" \t");
+    url = first == std::string::npos ? std::string() : url.substr(first, last - first + 1);
     const bool ascii = std::all_of(url.begin(), url.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     const std::string utf8 = ascii ? url : text::gbkToUtf8(url);
     static const char hex[] = "0123456789ABCDEF";
@@ -158,8 +161,10 @@ void Request::open(const std::string& method, const std::string& url, bool async
     m_hasBody = false;
     m_method = method.empty() ? std::string("GET") : method;
     m_async = async;
-    m_refused = !isToken(m_method) || hasLineBreakOrNul(url) || url.empty();
-    m_url = m_refused ? std::string() : wireUrl(url);
+    m_url = wireUrl(url);
+    m_refused = !isToken(m_method) || hasLineBreakOrNul(url) || m_url.empty();
+    if (m_refused)
+        m_url.clear();
     m_state = State::Opened;
 }
 
@@ -247,10 +252,14 @@ bool Request::configure()
     if (!expectSet && !m_headerList.append("Expect:"))
         return false;
 
+    // The connect-to map redirects direct connections only: through a proxy, the proxy is
+    // what is connected to (and libcurl would otherwise tunnel through it).
     m_connectToList.clear();
-    for (const std::string& entry : connectTo())
-        if (!m_connectToList.append(entry))
-            return false;
+    if (m_proxy.empty()) {
+        for (const std::string& entry : connectTo())
+            if (!m_connectToList.append(entry))
+                return false;
+    }
 
     const long long connectPhase = positive(m_timeouts.resolveMs) + positive(m_timeouts.connectMs);
     const bool bounded = m_timeouts.connectMs > 0 && m_timeouts.sendMs > 0 && m_timeouts.receiveMs > 0;
