@@ -418,6 +418,7 @@ void TestMarket::Impl::serve(Connection* connection)
     const int fd = connection->fd;
     HttpRequestReader reader(fd);
     bool open = true;
+    bool tunnelled = false;
     while (open && running) {
         RecordedRequest request;
         const HttpRequestReader::Result result = reader.next(request);
@@ -430,16 +431,21 @@ void TestMarket::Impl::serve(Connection* connection)
                           false);
             break;
         }
+        // Everything inside a tunnel came through the proxy.
+        request.viaProxy = request.viaProxy || tunnelled;
         record(request);
+        if (request.method == "CONNECT") {
+            // The only place a tunnel can lead is this server itself: the connection goes on
+            // as a plain HTTP connection whose requests count as proxied.
+            static const std::string established = "HTTP/1.1 200 Connection established\r\n\r\n";
+            if (!sendAll(fd, established.data(), established.size()))
+                break;
+            tunnelled = true;
+            continue;
+        }
         const std::string connectionHeader = lower(request.header("Connection"));
         bool keepAlive = reader.lastVersionMinor() >= 1 ? connectionHeader != "close" : connectionHeader == "keep-alive";
-        Response response;
-        if (request.method == "CONNECT") {
-            response = htmlResponse("<html><body>CONNECT is not supported</body></html>", 405);
-            keepAlive = false;
-        } else {
-            response = answer(request);
-        }
+        Response response = answer(request);
         if (response.delayMs > 0 && !waitFor(response.delayMs))
             break;
         if (response.resetConnection) {

@@ -30,7 +30,8 @@ struct RecordedRequest {
     std::string query;               // query part, without "?"
     std::vector<Header> headers;     // in arrival order, names as sent
     std::string body;
-    bool viaProxy = false;           // the request line carried an absolute URL (a proxy request)
+    bool viaProxy = false;           // a proxy request: the request line carried an absolute URL,
+                                     // or it is a CONNECT, or it came through a CONNECT tunnel
 
     // The first header of that name (case-insensitive), or "".
     [[nodiscard]] std::string header(const std::string& name) const;
@@ -65,6 +66,10 @@ struct Fault;    // a fault to inject (Fault.h)
 //   search host        /search                 q (percent-encoded GBK), sort, s (offset, 40 a page)
 //   shop hosts         /search.htm             pageNo, orderType
 // Anything else: 404. Faults (addFault) then act on the answer.
+//
+// Proxy mode: a request line with an absolute URL is answered as if addressed to that URL's
+// host. CONNECT (to any host and port) is answered "200 Connection established" and the
+// connection then carries requests to this very server; nothing is ever forwarded elsewhere.
 class TestMarket {
 public:
     explicit TestMarket(std::shared_ptr<const Catalogue> catalogue);
