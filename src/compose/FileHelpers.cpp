@@ -47,8 +47,12 @@ std::size_t prefixHoldingChars(std::string_view text, long long n)
         } else {
             inPair = true;
         }
-        if (counts && ++count >= n)
+        if (counts && ++count >= n) {
+            // CR LF counts as one character: never cut between its two bytes.
+            if (b == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                return i + 2;
             return i + 1;
+        }
     }
     return text.size();
 }
