@@ -1,0 +1,117 @@
+// Start-up state: the settings path rule and the store opened on it.
+#include "app/App.h"
+#include "support/TempFolder.h"
+#include "text/Paths.h"
+#include "ui/HeadlessUi.h"
+#include "ui/MainWindow.h"
+#include "web/WebClient.h"
+
+#include <gtest/gtest.h>
+
+namespace quillet::app {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::readFileBytes;
+using testsupport::ScopedEnvironment;
+using testsupport::TempFolder;
+using testsupport::writeFileBytes;
+
+TEST(App, StartsWithSharedObjectsAndNoName)
+{
+    ScopedEnvironment noOverride(kSettingsPathVariable, nullptr);
+    App app;
+    EXPECT_TRUE(app.programName.empty());
+    EXPECT_TRUE(app.settingsPath.empty());
+    EXPECT_FALSE(app.stopRequested);
+    EXPECT_NE(app.webClient, nullptr);
+    EXPECT_FALSE(app.settings.isOpen());
+    EXPECT_EQ(defaultProgramName(), "\xC4\xAB\xCD\xA1\xA1\xA4Quillet");
+}
+
+TEST(App, SettingsPathRule)
+{
+    TempFolder folder;
+    const GbkText name = gbk("墨汀·Quillet");
+    const fs::path exeDir = folder.path() / "my tools 工具";
+    fs::create_directories(exeDir);
+    const fs::path config = folder.path() / "config";
+
+    // Beside the program, the folder's spaces and Chinese characters unchanged.
+    EXPECT_EQ(resolveSettingsPath(name, exeDir, {}, config), text::fromNativePath(exeDir / "墨汀·Quillet.ini"));
+    // An override wins.
+    EXPECT_EQ(resolveSettingsPath(name, exeDir, folder.path() / "x.ini", config),
+              text::fromNativePath(folder.path() / "x.ini"));
+    // A program folder that cannot be written: the user's configuration folder, created.
+    writeFileBytes(folder.path() / "not-a-folder", "");
+    EXPECT_EQ(resolveSettingsPath(name, folder.path() / "not-a-folder", {}, config),
+              text::fromNativePath(config / "quillet" / "墨汀·Quillet.ini"));
+    EXPECT_TRUE(fs::is_directory(config / "quillet"));
+    // No executable folder known at all.
+    EXPECT_EQ(resolveSettingsPath(name, {}, {}, config), text::fromNativePath(config / "quillet" / "墨汀·Quillet.ini"));
+
+    {
+        ScopedEnvironment noOverride(kSettingsPathVariable, nullptr);
+        EXPECT_EQ(settingsPathFor(name), text::fromNativePath(text::executableFolder() / "墨汀·Quillet.ini"));
+    }
+    {
+        ScopedEnvironment xdg("XDG_CONFIG_HOME", config.c_str());
+        EXPECT_EQ(userConfigHome(), config);
+    }
+    {
+        ScopedEnvironment relative("XDG_CONFIG_HOME", "relative/path");
+        EXPECT_EQ(userConfigHome(), text::toNativePath(text::homeFolder()) / ".config");
+    }
+}
+
+TEST(App, SetProgramNameOpensTheStoreAndCanBeRepeated)
+{
+    TempFolder folder;
+    const fs::path first = folder.path() / "first.ini";
+    const fs::path second = folder.path() / "second.ini";
+    ui::HeadlessUi ui;
+    App app;
+    app.setUi(&ui);
+    {
+        ScopedEnvironment override(kSettingsPathVariable, first.c_str());
+        app.setProgramName(defaultProgramName());
+    }
+    EXPECT_EQ(app.programName, defaultProgramName());
+    EXPECT_EQ(app.settingsPath, text::fromNativePath(first));
+    ASSERT_TRUE(app.settings.savesToDisk());
+    app.settings.selectSection("s");
+    ASSERT_TRUE(app.settings.writeText("k", "v"));
+    EXPECT_EQ(readFileBytes(first), "[s]\r\nk=v");
+
+    {
+        ScopedEnvironment override(kSettingsPathVariable, second.c_str());
+        app.setProgramName("other");
+    }
+    EXPECT_EQ(app.programName, "other");
+    EXPECT_EQ(app.settingsPath, text::fromNativePath(second));
+    EXPECT_TRUE(fs::exists(second));
+    // The first file was let go: another store may hold it now.
+    settings::SettingsStore other;
+    EXPECT_TRUE(other.openStore(text::fromNativePath(first)));
+    EXPECT_TRUE(ui.messages().empty());
+}
+
+TEST(App, FirstStartWithoutSettingsKeepsEveryDefault)
+{
+    TempFolder folder;
+    ScopedEnvironment override(kSettingsPathVariable, (folder.path() / "new.ini").c_str());
+    App app;
+    app.setProgramName(defaultProgramName());
+    ui::Window w = ui::makeMainWindow();
+    const ui::Window defaults = ui::makeMainWindow();
+    app.settings.restoreWindowControls(w, ui::mainWindowSection());
+    for (std::size_t i = 0; i < w.size(); ++i) {
+        EXPECT_EQ(w.at(i).text(), defaults.at(i).text());
+        EXPECT_EQ(w.at(i).checked(), defaults.at(i).checked());
+        EXPECT_EQ(w.at(i).selectedIndex(), defaults.at(i).selectedIndex());
+    }
+    EXPECT_EQ(w.find(gbk("组合框类型"))->selectedIndex(), 1);
+}
+
+} // namespace
+} // namespace quillet::app
