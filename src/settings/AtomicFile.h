@@ -33,9 +33,9 @@ private:
 
 // Replaces the file's content so that at every moment the path names either the complete old
 // content or the complete new content: the bytes go to a temporary file beside it, are flushed
-// to the disk, and the temporary file is renamed over the original (then the folder entry is
-// flushed too). A kill or a power cut in the middle leaves the old file, never a torn one. An
-// existing file's permission bits are kept. Returns false when anything failed; the original
+// to the disk, and the temporary file is renamed over the original. A kill or a power cut in
+// the middle leaves the old file, never a torn one. An existing file's permission bits are
+// kept. Returns false when anything failed; the original
 // is then unchanged.
 [[nodiscard]] bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 

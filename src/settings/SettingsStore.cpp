@@ -287,6 +287,8 @@ bool SettingsStore::writeBytes(const GbkText& key, const std::string& bytes)
         m_heldBytes[path.empty() ? fs::path(text::toNativePath(m_section + "-" + key)) : path] = bytes;
         return false;
     }
+    if (readWholeFile(path) == bytes && !m_heldBytes.contains(path))
+        return true; // already there: spare the disk a flush
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
     if (writeFileAtomically(path, bytes)) {
@@ -332,6 +334,7 @@ bool SettingsStore::carryOut(const PendingWrite& write)
 {
     int appends = 0;
     bool keyInserted = false;
+    bool edited = false;
     for (;;) {
         const std::size_t header = m_forceSectionMiss ? ini::npos : ini::findSection(m_buffer, write.section);
         if (header == ini::npos) {
@@ -341,6 +344,7 @@ bool SettingsStore::carryOut(const PendingWrite& write)
             m_buffer += write.section;
             m_buffer += ']';
             m_dirty = true;
+            edited = true;
             if (++appends >= 11) {
                 if (m_batchDepth == 0)
                     persist();
@@ -364,23 +368,27 @@ bool SettingsStore::carryOut(const PendingWrite& write)
             line += '=';
             m_buffer.insert(ini::endOfLine(m_buffer, header), line);
             m_dirty = true;
+            edited = true;
             keyInserted = true;
             continue;
         }
+        if (std::string_view(m_buffer).substr(range.valueBegin, range.valueEnd - range.valueBegin) == write.value)
+            break; // the same value again: nothing to edit
         m_buffer.replace(range.valueBegin, range.valueEnd - range.valueBegin, write.value);
         m_dirty = true;
+        edited = true;
         break;
     }
 
-    if (m_buffer.size() >= kLongEditBytes) {
+    if (edited && m_buffer.size() >= kLongEditBytes) {
         // A long edit: let the window breathe before the file is replaced.
         const std::uint64_t generation = m_generation;
         text::processEvents();
         if (generation != m_generation)
             return false; // the store was closed meanwhile
     }
-    if (m_batchDepth > 0)
-        return m_open; // reaches the disk when the batch ends
+    if (m_batchDepth > 0 || !m_dirty)
+        return m_open; // reaches the disk when the batch ends, or is there already
     return persist();
 }
 
