@@ -252,10 +252,20 @@ void runButtonClicked(HarvestContext& context, ui::Ui& ui)
     GbkText mergedPath;
     long long failedWrites = 0;
     std::vector<GbkText> created;
-    if (naming > 1) {
+    bool mergedOpened = false;
+    // The merged file is made when the run starts, so a run without articles leaves an empty
+    // one; a quick preview writes nothing, so it is put off until an article must go in it.
+    auto openMerged = [&]() {
+        if (mergedOpened)
+            return;
+        mergedOpened = true;
         compose::createDirectories(folder + sep, created);
-        mergedPath = folder + sep + compose::replaceAll(formatTimestamp(0), ":", "-", false) + "." + extension;
         merged.open(text::toNativePath(mergedPath), std::ios::binary | std::ios::trunc);
+    };
+    if (naming > 1) {
+        mergedPath = folder + sep + compose::replaceAll(formatTimestamp(0), ":", "-", false) + "." + extension;
+        if (!checkedOf(window, "选择框仅信息框"))
+            openMerged();
     }
 
     long long lineNo = 0;
@@ -288,6 +298,7 @@ void runButtonClicked(HarvestContext& context, ui::Ui& ui)
                         ++failedWrites;
                     }
                 } else {
+                    openMerged();
                     GbkText mergedLine = naming == 3 ? productId + "|" : GbkText();
                     for (char c : article)
                         if (c != '\r' && c != '\n')
