@@ -309,25 +309,61 @@ std::size_t findBackward(std::string_view text, const Needle& needle, std::size_
     return at;
 }
 
-GbkText replaceAllImpl(std::string_view text, std::string_view what, std::string_view with, bool ignoreCase)
+// Writes `text` with every occurrence of the needle replaced into `out` (its storage is
+// reused). Returns false, leaving `out` alone, when nothing matches.
+bool replaceInto(std::string_view text, const Needle& needle, std::string_view with, GbkText& out)
 {
-    if (what.empty() || what.size() > text.size())
-        return GbkText(text);
-    const Needle needle(what, ignoreCase);
+    if (needle.empty() || needle.size() > text.size())
+        return false;
     BoundaryCache cache;
-    GbkText out;
-    std::size_t pos = 0;
     std::size_t hit = searchForward(text, needle, 0, cache);
     if (hit == npos)
-        return GbkText(text);
-    out.reserve(text.size() + (with.size() > what.size() ? text.size() / 8 : 0));
+        return false;
+    out.clear();
+    out.reserve(text.size() + (with.size() > needle.size() ? text.size() / 8 : 0));
+    std::size_t pos = 0;
     while (hit != npos) {
         out.append(text.data() + pos, hit - pos);
         out.append(with);
-        pos = hit + what.size();
+        pos = hit + needle.size();
         hit = searchForward(text, needle, pos, cache);
     }
     out.append(text.data() + pos, text.size() - pos);
+    return true;
+}
+
+// The same inside one buffer, for a replacement no longer than the needle: the write position
+// never passes the read position, and the search only reads at or after the read position.
+bool replaceInPlace(GbkText& text, const Needle& needle, std::string_view with)
+{
+    if (needle.empty() || needle.size() > text.size())
+        return false;
+    const std::string_view view(text);
+    BoundaryCache cache;
+    std::size_t hit = searchForward(view, needle, 0, cache);
+    if (hit == npos)
+        return false;
+    char* d = text.data();
+    std::size_t read = 0;
+    std::size_t write = 0;
+    while (hit != npos) {
+        std::memmove(d + write, d + read, hit - read);
+        write += hit - read;
+        std::memcpy(d + write, with.data(), with.size());
+        write += with.size();
+        read = hit + needle.size();
+        hit = searchForward(view, needle, read, cache);
+    }
+    std::memmove(d + write, d + read, text.size() - read);
+    text.resize(write + (text.size() - read));
+    return true;
+}
+
+GbkText replaceAllImpl(std::string_view text, std::string_view what, std::string_view with, bool ignoreCase)
+{
+    GbkText out;
+    if (!replaceInto(text, Needle(what, ignoreCase), with, out))
+        return GbkText(text);
     return out;
 }
 
@@ -462,190 +498,88 @@ const GbkText& cachedCodeUnit(unsigned unit)
 
 // The numeric pass: numeric references decoded from the end of the text towards its start,
 // each replacement seeing the text as the later ones left it (so a reference may take its ";"
-// from text produced by a later one). The text is held as an untouched prefix of the named
-// pass's output plus a stack of pieces (spans of that output or produced bytes) that make up
-// the rest; every byte is scanned a bounded number of times.
+// from text produced by a later one). It works inside the one buffer: the untouched prefix
+// [0, p) stays in place, the finished rest is kept in [w, size) and grows downwards. No
+// reference is shorter than its replacement, so w never falls below p.
 class NumericDecoder {
 public:
-    explicit NumericDecoder(GbkText source) : m_src(std::move(source)), m_prefixEnd(m_src.size()) {}
+    explicit NumericDecoder(GbkText& text) : m_buf(text) {}
 
-    GbkText run()
+    void run()
     {
-        const std::string_view src(m_src);
-        const char* d = src.data();
-        std::size_t noSemiFrom = m_prefixEnd; // no ";" in [noSemiFrom, m_prefixEnd)
-        std::size_t scan = m_prefixEnd;       // next "&" looked for below this
+        const std::size_t n = m_buf.size();
+        char* d = m_buf.data();
+        std::size_t p = n;           // end of the untouched prefix
+        std::size_t w = n;           // start of the finished rest
+        std::size_t restSemis = 0;   // ";" bytes in the finished rest
+        std::size_t noSemiFrom = n;  // no ";" in [noSemiFrom, p)
+        std::size_t scan = n;        // next "&" looked for below this
+        BoundaryCache cache;
         while (scan > 0) {
             const void* hit = lastByte(d, '&', scan);
             if (!hit)
                 break;
             const auto q = static_cast<std::size_t>(static_cast<const char*>(hit) - d);
             scan = q;
-            if (!followedByHash(q) || !boundaryInPrefix(q))
+            const char next = q + 1 < p ? d[q + 1] : (w < n ? d[w] : '\0');
+            if (next != '#' || !isBoundary(std::string_view(d, p), q, cache))
                 continue;
             text::processEvents();
-            // First ";" at or after q + 2: in the untouched prefix, else in the pieces.
+            // The first ";" at or after q + 2: in the prefix, else in the finished rest.
             const std::size_t digitsFrom = q + 2;
             std::size_t semi = npos;
-            const std::size_t limit = std::min(noSemiFrom, m_prefixEnd);
+            const std::size_t limit = std::min(noSemiFrom, p);
             if (digitsFrom < limit) {
                 const void* s = std::memchr(d + digitsFrom, ';', limit - digitsFrom);
                 if (s)
                     semi = static_cast<std::size_t>(static_cast<const char*>(s) - d);
             }
             if (semi == npos) {
-                if (digitsFrom < m_prefixEnd)
+                if (digitsFrom < p)
                     noSemiFrom = std::min(noSemiFrom, digitsFrom);
-                if (m_piecesSemicolons == 0)
+                if (restSemis == 0)
                     continue; // no ";" anywhere after it: left as it is
             }
             unsigned value = 0;
             bool reading = true;
-            auto feed = [&](char c) {
-                if (!reading)
-                    return;
-                if (c >= '0' && c <= '9')
-                    value = (value * 10 + static_cast<unsigned>(c - '0')) & 0xFFFF;
-                else
-                    reading = false;
+            auto feed = [&](std::size_t from, std::size_t to) {
+                for (std::size_t i = from; reading && i < to; ++i) {
+                    if (d[i] >= '0' && d[i] <= '9')
+                        value = (value * 10 + static_cast<unsigned>(d[i] - '0')) & 0xFFFF;
+                    else
+                        reading = false;
+                }
             };
             if (semi != npos) {
-                for (std::size_t i = digitsFrom; i < semi; ++i)
-                    feed(d[i]);
-                pushSource(semi + 1, m_prefixEnd);
+                feed(digitsFrom, semi);
+                // The bytes between this reference and the finished rest join the rest.
+                const std::size_t len = p - (semi + 1);
+                restSemis += static_cast<std::size_t>(std::count(d + semi + 1, d + p, ';'));
+                std::memmove(d + w - len, d + semi + 1, len);
+                w -= len;
             } else {
-                for (std::size_t i = digitsFrom; i < m_prefixEnd; ++i)
-                    feed(d[i]);
-                // When "&" ends the prefix, the "#" is the first byte of the pieces.
-                consumeThroughSemicolon(digitsFrom > m_prefixEnd ? digitsFrom - m_prefixEnd : 0, feed);
+                feed(digitsFrom, p);
+                // When "&" ends the prefix, the "#" is the first byte of the rest.
+                const std::size_t from = digitsFrom > p ? w + (digitsFrom - p) : w;
+                const auto* s = static_cast<const char*>(std::memchr(d + from, ';', n - from));
+                const auto stop = static_cast<std::size_t>(s - d);
+                feed(from, stop);
+                w = stop + 1;
+                --restSemis;
             }
-            pushProduced(cachedCodeUnit(value));
-            m_prefixEnd = q;
-            noSemiFrom = std::min(noSemiFrom, m_prefixEnd);
+            const GbkText& produced = cachedCodeUnit(value);
+            restSemis += static_cast<std::size_t>(std::count(produced.begin(), produced.end(), ';'));
+            w -= produced.size();
+            std::memcpy(d + w, produced.data(), produced.size());
+            p = q;
+            noSemiFrom = std::min(noSemiFrom, p);
         }
-        GbkText out;
-        std::size_t total = m_prefixEnd;
-        for (const auto& piece : m_pieces)
-            total += piece.end - piece.begin;
-        out.reserve(total);
-        out.append(d, m_prefixEnd);
-        for (auto it = m_pieces.rbegin(); it != m_pieces.rend(); ++it) {
-            if (it->produced) {
-                for (std::size_t i = it->end; i-- > it->begin;)
-                    out.push_back(m_produced[i]);
-            } else {
-                out.append(d + it->begin, it->end - it->begin);
-            }
-        }
-        return out;
+        std::memmove(d + p, d + w, n - w);
+        m_buf.resize(p + (n - w));
     }
 
 private:
-    // A piece of the text behind the prefix. Source pieces are spans of m_src in reading
-    // order; produced pieces are spans of m_produced stored back to front, so the piece's
-    // first byte is m_produced[end - 1].
-    struct Piece {
-        std::size_t begin;
-        std::size_t end;
-        bool produced;
-    };
-
-    bool boundaryInPrefix(std::size_t pos)
-    {
-        // Candidates come in falling order; the cache keeps each run scan linear overall.
-        return isBoundary(std::string_view(m_src.data(), m_prefixEnd), pos, m_boundary);
-    }
-
-    bool followedByHash(std::size_t q) const
-    {
-        if (q + 1 < m_prefixEnd)
-            return m_src[q + 1] == '#';
-        if (m_pieces.empty())
-            return false;
-        const Piece& top = m_pieces.back();
-        return (top.produced ? m_produced[top.end - 1] : m_src[top.begin]) == '#';
-    }
-
-    void pushSource(std::size_t begin, std::size_t end)
-    {
-        if (begin >= end)
-            return;
-        m_piecesSemicolons += static_cast<std::size_t>(std::count(m_src.begin() + static_cast<std::ptrdiff_t>(begin),
-                                                                  m_src.begin() + static_cast<std::ptrdiff_t>(end), ';'));
-        m_pieces.push_back({begin, end, false});
-    }
-
-    void pushProduced(const GbkText& bytes)
-    {
-        if (bytes.empty())
-            return;
-        for (char c : bytes)
-            if (c == ';')
-                ++m_piecesSemicolons;
-        const bool extend = !m_pieces.empty() && m_pieces.back().produced && m_pieces.back().end == m_produced.size();
-        for (auto it = bytes.rbegin(); it != bytes.rend(); ++it)
-            m_produced.push_back(*it);
-        if (extend)
-            m_pieces.back().end = m_produced.size();
-        else
-            m_pieces.push_back({m_produced.size() - bytes.size(), m_produced.size(), true});
-    }
-
-    // Removes the front of the pieces up to and including the first ";", handing the bytes
-    // before it (after the first `skip` bytes) to feed.
-    template <typename Feed>
-    void consumeThroughSemicolon(std::size_t skip, Feed& feed)
-    {
-        while (!m_pieces.empty()) {
-            Piece& top = m_pieces.back();
-            if (top.produced) {
-                while (top.end > top.begin) {
-                    const char c = m_produced[--top.end];
-                    const bool atEnd = top.end + 1 == m_produced.size();
-                    if (atEnd)
-                        m_produced.pop_back();
-                    if (skip > 0) {
-                        --skip;
-                        continue;
-                    }
-                    if (c == ';') {
-                        --m_piecesSemicolons;
-                        if (top.end == top.begin)
-                            m_pieces.pop_back();
-                        return;
-                    }
-                    feed(c);
-                }
-                m_pieces.pop_back();
-            } else {
-                std::size_t from = top.begin;
-                if (skip > 0) {
-                    const std::size_t step = std::min(skip, top.end - top.begin);
-                    from += step;
-                    skip -= step;
-                }
-                const void* s = std::memchr(m_src.data() + from, ';', top.end - from);
-                const std::size_t stop = s ? static_cast<std::size_t>(static_cast<const char*>(s) - m_src.data()) : top.end;
-                for (std::size_t i = from; i < stop; ++i)
-                    feed(m_src[i]);
-                if (s) {
-                    --m_piecesSemicolons;
-                    top.begin = stop + 1;
-                    if (top.begin == top.end)
-                        m_pieces.pop_back();
-                    return;
-                }
-                m_pieces.pop_back();
-            }
-        }
-    }
-
-    GbkText m_src;
-    std::size_t m_prefixEnd;
-    std::vector<Piece> m_pieces;
-    GbkText m_produced;
-    std::size_t m_piecesSemicolons = 0;
-    BoundaryCache m_boundary;
+    GbkText& m_buf;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -1000,19 +934,34 @@ GbkText replaceLists(const GbkText& text, const GbkText& matches, const GbkText&
     const std::vector<GbkText> from = splitText(matches, separator);
     std::vector<GbkText> to = splitText(replacements, separator);
     to.resize(from.size());
-    GbkText current = text;
-    for (std::size_t i = 0; i < from.size(); ++i)
-        if (!from[i].empty())
-            current = replaceAllImpl(current, from[i], to[i], true);
+    // The first change copies the text; later ones work in place when they do not lengthen
+    // it, else two buffers take turns. A pair that matches nothing copies nothing.
+    GbkText current;
+    GbkText scratch;
+    bool changed = false;
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        if (from[i].empty())
+            continue;
+        const Needle needle(from[i], true);
+        if (!changed) {
+            changed = replaceInto(text, needle, to[i], current);
+        } else if (to[i].size() <= from[i].size()) {
+            replaceInPlace(current, needle, to[i]);
+        } else if (replaceInto(current, needle, to[i], scratch)) {
+            current.swap(scratch);
+        }
+    }
+    if (!changed)
+        return text;
     return current;
 }
 
 GbkText decodeEntities(const GbkText& text, bool skipNumeric)
 {
-    GbkText named = decodeNamed(text);
-    if (skipNumeric)
-        return named;
-    return NumericDecoder(std::move(named)).run();
+    GbkText decoded = decodeNamed(text);
+    if (!skipNumeric)
+        NumericDecoder(decoded).run();
+    return decoded;
 }
 
 GbkText stripTags(const GbkText& text)
