@@ -8,16 +8,12 @@
 namespace quillet::web {
 
 // Owners of the libcurl handles a request object uses. Each frees its handle exactly once.
+// (The multi handle is shared per thread and owned by a shared_ptr, see Request.cpp.)
 
 struct CurlEasyDeleter {
     void operator()(CURL* handle) const noexcept { curl_easy_cleanup(handle); }
 };
 using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
-
-struct CurlMultiDeleter {
-    void operator()(CURLM* handle) const noexcept { curl_multi_cleanup(handle); }
-};
-using CurlMulti = std::unique_ptr<CURLM, CurlMultiDeleter>;
 
 // A list of strings handed to libcurl (request headers, connect-to entries). libcurl keeps
 // only the pointer, so the list must outlive every transfer that uses it.

@@ -51,6 +51,18 @@ SharedCache& sharedCache()
     return *cache;
 }
 
+// The multi handle of the calling thread. Request objects keep a reference, so the handle
+// outlives the thread's own reference when they do.
+std::shared_ptr<CURLM> threadMulti()
+{
+    thread_local std::shared_ptr<CURLM> multi;
+    if (!multi) {
+        if (CURLM* created = curl_multi_init())
+            multi = std::shared_ptr<CURLM>(created, [](CURLM* m) { curl_multi_cleanup(m); });
+    }
+    return multi;
+}
+
 bool hasLineBreakOrNul(std::string_view s)
 {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
@@ -128,7 +140,7 @@ Request::Request()
 {
     sharedCache();
     m_easy.reset(curl_easy_init());
-    m_multi.reset(curl_multi_init());
+    m_multi = threadMulti();
 }
 
 Request::~Request()
@@ -270,6 +282,7 @@ bool Request::configure()
     if (sharedCache().handle)
         set(curl_easy_setopt(easy, CURLOPT_SHARE, sharedCache().handle));
     set(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L));
+    set(curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(this)));
     set(curl_easy_setopt(easy, CURLOPT_URL, m_url.c_str()));
     set(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https"));
     set(curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
@@ -427,12 +440,16 @@ bool Request::drive(bool pumpEvents, const Clock::time_point* deadline)
 
 void Request::collectFinished()
 {
+    // The multi handle is shared: a finished transfer may belong to another request object.
     int left = 0;
     while (CURLMsg* message = curl_multi_info_read(m_multi.get(), &left)) {
-        if (message->msg == CURLMSG_DONE && message->easy_handle == m_easy.get() && m_state == State::Sending) {
-            finish(message->data.result);
-            return;
-        }
+        if (message->msg != CURLMSG_DONE)
+            continue;
+        void* owner = nullptr;
+        curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &owner);
+        auto* request = static_cast<Request*>(owner);
+        if (request && request->m_state == State::Sending && request->m_easy.get() == message->easy_handle)
+            request->finish(message->data.result);
     }
 }
 

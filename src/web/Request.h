@@ -6,14 +6,16 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace quillet::web {
 
-// The request object behind a WebClient: one libcurl easy handle driven through its own multi
-// handle, with the settings that persist from request to request (time-outs, proxy, redirect
+// The request object behind a WebClient: one libcurl easy handle, driven through the multi
+// handle of the thread that created it (shared by that thread's request objects, so a fresh
+// request object costs little), with the settings that persist from request to request (time-outs, proxy, redirect
 // switch, options) and the last response (status, header lines, raw body).
 //
 // Time-outs. The four phases map onto libcurl like this:
@@ -90,7 +92,7 @@ private:
     long long stallRemainingMs(Clock::time_point now);
 
     CurlEasy m_easy;
-    CurlMulti m_multi;
+    std::shared_ptr<CURLM> m_multi;
     CurlSlist m_headerList;
     CurlSlist m_connectToList;
 

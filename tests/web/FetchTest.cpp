@@ -554,3 +554,36 @@ TEST_F(FetchTest, AsynchronousSendAndWaitByHand)
     EXPECT_EQ(client.responseBody(), "");
     EXPECT_TRUE(client.waitForResponse(1));
 }
+
+TEST_F(FetchTest, SeveralPendingRequestsOnOneThread)
+{
+    route("/pending", [](const RecordedRequest& r) {
+        Response out = answer("body " + r.queryValue("n"));
+        out.delayMs = std::stoi(r.queryValue("ms"));
+        return out;
+    });
+    WebClient a;
+    WebClient b;
+    WebClient dropped;
+    a.open("GET", url("/pending?n=a&ms=400"), true);
+    a.send();
+    b.open("GET", url("/pending?n=b&ms=100"), true);
+    b.send();
+    {
+        WebClient gone;
+        gone.open("GET", url("/pending?n=gone&ms=200"), true);
+        gone.send();
+    } // destroyed while its request is in flight
+    dropped.open("GET", url("/pending?n=dropped&ms=200"), true);
+    dropped.send();
+    dropped.open("GET", url("/pending?n=again&ms=0"), true); // a new request replaces the pending one
+
+    // Waiting for one request finishes the others that answer meanwhile.
+    EXPECT_TRUE(a.waitForResponse(5));
+    EXPECT_EQ(a.responseBody(), "body a");
+    EXPECT_TRUE(b.waitForResponse(0));
+    EXPECT_EQ(b.responseBody(), "body b");
+    dropped.send();
+    EXPECT_TRUE(dropped.waitForResponse(5));
+    EXPECT_EQ(dropped.responseBody(), "body again");
+}
