@@ -1,3 +1,4 @@
+#include "StepwiseText.h"
 #include "compose/TextOps.h"
 #include "text/Charset.h"
 #include "text/EventPump.h"
@@ -11,34 +12,12 @@ using namespace quillet::compose;
 
 namespace {
 
-// Straightforward versions of the described procedures (slow, step by step, rebuilding the
-// text after every change) used to check the single-pass implementations on random input.
-std::vector<bool> boundariesOf(const GbkText& t)
-{
-    std::vector<bool> b(t.size() + 1, false);
-    std::size_t i = 0;
-    while (i < t.size()) {
-        b[i] = true;
-        i += static_cast<unsigned char>(t[i]) >= 0x80 ? 2 : 1;
-    }
-    b[t.size()] = i == t.size();
-    return b;
-}
+using stepwise::boundariesOf;
+using stepwise::randomText;
 
 GbkText stepwiseReplace(const GbkText& t, const GbkText& what, const GbkText& with)
 {
-    const auto b = boundariesOf(t);
-    GbkText out;
-    std::size_t i = 0;
-    while (i < t.size()) {
-        if (b[i] && t.compare(i, what.size(), what) == 0) {
-            out += with;
-            i += what.size();
-        } else {
-            out += t[i++];
-        }
-    }
-    return out;
+    return stepwise::replaceAll(t, what, with, false);
 }
 
 const std::vector<std::pair<GbkText, GbkText>>& referenceTable()
@@ -112,16 +91,6 @@ GbkText stepwiseStrip(const GbkText& text)
         t.erase(open, close - open + 1);
         limit = open;
     }
-    return t;
-}
-
-GbkText randomText(std::mt19937& rng, const std::vector<GbkText>& pieces, int maxPieces)
-{
-    std::uniform_int_distribution<int> count(0, maxPieces);
-    std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
-    GbkText t;
-    for (int k = count(rng); k > 0; --k)
-        t += pieces[pick(rng)];
     return t;
 }
 

@@ -1,6 +1,9 @@
+#include "StepwiseText.h"
 #include "compose/TextOps.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 using namespace quillet;
 using namespace quillet::compose;
@@ -246,4 +249,42 @@ TEST(SplitText, ItemsAndEdges)
     EXPECT_TRUE(splitText(GbkText(), "|").empty());
     EXPECT_EQ(splitText("a|b", GbkText()), (std::vector<GbkText>{"a|b"}));
     EXPECT_EQ(splitText("x" + kTrailBar + "|y", "|"), (std::vector<GbkText>{"x" + kTrailBar, "y"}));
+}
+
+TEST(ReplaceLists, AgreesWithStepwiseReplacementOnRandomText)
+{
+    // Letters, second bytes in the ASCII range, lone lead bytes and separators mixed, with
+    // pairs that shorten, keep and lengthen the text.
+    const std::vector<GbkText> pieces = {"a", "A", "b", "|", "\\", "\x81", "\x81\x61", "\x81\x41", "\xB0\xA1", "ab", "\x81|"};
+    std::mt19937 rng(99);
+    for (int round = 0; round < 3000; ++round) {
+        const GbkText text = stepwise::randomText(rng, pieces, 16);
+        std::vector<GbkText> matches;
+        std::vector<GbkText> replacements;
+        GbkText matchList;
+        GbkText replaceList;
+        for (int k = 0; k < 3; ++k) {
+            GbkText m = stepwise::randomText(rng, pieces, 2);
+            GbkText r = stepwise::randomText(rng, pieces, 3);
+            // An item ending in a lone lead byte would take the separator as its second byte.
+            if (!stepwise::boundariesOf(m).back())
+                m += "x";
+            if (!stepwise::boundariesOf(r).back())
+                r += "x";
+            matchList += (k ? ";" : "") + m;
+            replaceList += (k ? ";" : "") + r;
+            matches.push_back(m);
+            replacements.push_back(r);
+        }
+        GbkText expected = text;
+        for (std::size_t k = 0; k < matches.size(); ++k)
+            expected = stepwise::replaceAll(expected, matches[k], replacements[k], true);
+        ASSERT_EQ(replaceLists(text, matchList, replaceList, ";"), expected)
+            << testing::PrintToString(text) << " " << testing::PrintToString(matchList) << " "
+            << testing::PrintToString(replaceList);
+        const GbkText& what = matches[0];
+        for (long long from = 0; from <= static_cast<long long>(text.size()) + 1; ++from)
+            ASSERT_EQ(findText(text, what, from), stepwise::find(text, what, from, true))
+                << testing::PrintToString(text) << " " << testing::PrintToString(what) << " " << from;
+    }
 }
