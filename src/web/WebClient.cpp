@@ -288,8 +288,10 @@ bool WebClient::fetch(const GbkText& url, const GbkText& postText, TimeoutRule r
     }
 
     send(postText, postBytes);
-    if (!synchronous)
-        waitForResponse(waitSeconds);
+    // A wait that runs out ends the request: its answer could no longer be used, and it
+    // would otherwise hold its connection.
+    if (!synchronous && !waitForResponse(waitSeconds))
+        request->abort();
 
     if (keepResponseCookies)
         m_storedCookie = responseCookies();
