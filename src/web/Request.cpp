@@ -5,7 +5,6 @@
 #include "web/Endpoints.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <mutex>
 
@@ -13,42 +12,29 @@ namespace quillet::web {
 
 namespace {
 
-// One share handle for the whole process: connections, name lookups and TLS sessions are kept
-// between request objects, so a fresh WebClient per product still reuses the open connection.
-struct SharedCache {
-    CURLSH* handle = nullptr;
-    std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
-};
-
-void lockShare(CURL*, curl_lock_data data, curl_lock_access, void* user)
+void initialiseLibcurl()
 {
-    static_cast<SharedCache*>(user)->locks[static_cast<std::size_t>(data) % CURL_LOCK_DATA_LAST].lock();
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-void unlockShare(CURL*, curl_lock_data data, void* user)
+// The share handle of the calling thread: connections, name lookups and TLS sessions are kept
+// between that thread's request objects, so a fresh WebClient per product still reuses the
+// open connection. One per thread, because libcurl does not share connections between threads
+// that run at the same time. Request objects keep a reference, so the handle outlives the
+// thread's own reference when they do.
+std::shared_ptr<CURLSH> threadShare()
 {
-    static_cast<SharedCache*>(user)->locks[static_cast<std::size_t>(data) % CURL_LOCK_DATA_LAST].unlock();
-}
-
-// Created on first use and kept for the life of the process (request objects owned by
-// process-wide state may outlive any static destructor order).
-SharedCache& sharedCache()
-{
-    static SharedCache* cache = [] {
-        curl_global_init(CURL_GLOBAL_DEFAULT);
-        auto* created = new SharedCache;
-        created->handle = curl_share_init();
-        if (created->handle) {
-            curl_share_setopt(created->handle, CURLSHOPT_LOCKFUNC, lockShare);
-            curl_share_setopt(created->handle, CURLSHOPT_UNLOCKFUNC, unlockShare);
-            curl_share_setopt(created->handle, CURLSHOPT_USERDATA, created);
-            curl_share_setopt(created->handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
-            curl_share_setopt(created->handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-            curl_share_setopt(created->handle, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    thread_local std::shared_ptr<CURLSH> share;
+    if (!share) {
+        if (CURLSH* created = curl_share_init()) {
+            curl_share_setopt(created, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+            curl_share_setopt(created, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+            curl_share_setopt(created, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+            share = std::shared_ptr<CURLSH>(created, [](CURLSH* h) { curl_share_cleanup(h); });
         }
-        return created;
-    }();
-    return *cache;
+    }
+    return share;
 }
 
 // The multi handle of the calling thread. Request objects keep a reference, so the handle
@@ -138,7 +124,8 @@ long long positive(long long ms) { return ms > 0 ? ms : 0; }
 
 Request::Request()
 {
-    sharedCache();
+    initialiseLibcurl();
+    m_share = threadShare();
     m_easy.reset(curl_easy_init());
     m_multi = threadMulti();
 }
@@ -279,8 +266,8 @@ bool Request::configure()
 
     bool ok = true;
     auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
-    if (sharedCache().handle)
-        set(curl_easy_setopt(easy, CURLOPT_SHARE, sharedCache().handle));
+    if (m_share)
+        set(curl_easy_setopt(easy, CURLOPT_SHARE, m_share.get()));
     set(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L));
     set(curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(this)));
     set(curl_easy_setopt(easy, CURLOPT_URL, m_url.c_str()));

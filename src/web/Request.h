@@ -14,8 +14,8 @@
 namespace quillet::web {
 
 // The request object behind a WebClient: one libcurl easy handle, driven through the multi
-// handle of the thread that created it (shared by that thread's request objects, so a fresh
-// request object costs little), with the settings that persist from request to request (time-outs, proxy, redirect
+// handle of the thread that created it and sharing that thread's connection cache (so a fresh
+// request object costs little and reuses open connections), with the settings that persist from request to request (time-outs, proxy, redirect
 // switch, options) and the last response (status, header lines, raw body).
 //
 // Time-outs. The four phases map onto libcurl like this:
@@ -91,6 +91,9 @@ private:
     // Milliseconds until the current phase's stall limit expires (0: expired, -1: no limit).
     long long stallRemainingMs(Clock::time_point now);
 
+    // Declared in this order so the easy handle goes before the share it uses, and after the
+    // multi handle it was taken out of.
+    std::shared_ptr<CURLSH> m_share;
     CurlEasy m_easy;
     std::shared_ptr<CURLM> m_multi;
     CurlSlist m_headerList;
