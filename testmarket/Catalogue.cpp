@@ -473,8 +473,13 @@ std::string Catalogue::toText() const
             << p.credit << "\n";
         for (const Review& r : p.reviews) {
             std::string sku = r.skuAsObjects ? "{}" : "";
-            for (std::size_t i = 0; i < r.sku.size(); ++i)
-                sku += (i ? ";" : "") + gbkToUtf8(r.sku[i].name) + "=" + gbkToUtf8(r.sku[i].value);
+            for (std::size_t i = 0; i < r.sku.size(); ++i) {
+                if (i)
+                    sku.push_back(';');
+                sku.append(gbkToUtf8(r.sku[i].name));
+                sku.push_back('=');
+                sku.append(gbkToUtf8(r.sku[i].value));
+            }
             out << "review\t" << r.rating << '\t' << (r.followUp ? 1 : 0) << '\t' << escapeField(gbkToUtf8(r.nick))
                 << '\t' << escapeField(gbkToUtf8(r.date)) << '\t' << escapeField(sku) << '\t'
                 << escapeField(gbkToUtf8(r.text)) << '\t' << escapeField(gbkToUtf8(r.markup)) << "\n";

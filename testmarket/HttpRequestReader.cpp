@@ -55,7 +55,7 @@ void splitPathQuery(std::string_view target, RecordedRequest& r)
     r.path = std::string(target.substr(0, q));
     r.query = q == std::string_view::npos ? std::string() : std::string(target.substr(q + 1));
     if (r.path.empty())
-        r.path = "/";
+        r.path.assign(1, '/');
 }
 
 } // namespace
@@ -103,7 +103,9 @@ bool HttpRequestReader::parseHead(std::string_view head, RecordedRequest& r, int
         if (line.empty())
             continue;
         if ((line.front() == ' ' || line.front() == '\t') && !r.headers.empty()) {
-            r.headers.back().second += " " + std::string(trim(line)); // folded continuation
+            std::string& value = r.headers.back().second; // folded continuation
+            value.push_back(' ');
+            value.append(trim(line));
             continue;
         }
         const std::size_t colon = line.find(':');
@@ -136,7 +138,7 @@ bool HttpRequestReader::parseHead(std::string_view head, RecordedRequest& r, int
         return !r.host.empty();
     }
     if (target == "*") {
-        r.path = "*";
+        r.path.assign(1, '*');
     } else if (target.front() == '/') {
         splitPathQuery(target, r);
     } else {

@@ -204,7 +204,7 @@ struct TestMarket::Impl {
 
     std::atomic<bool> running{false};
     int listenFd = -1;
-    std::uint16_t port = 0;
+    std::atomic<std::uint16_t> port{0};
     std::thread acceptThread;
 
     void acceptLoop();
@@ -285,7 +285,7 @@ void TestMarket::stop()
 
 std::uint16_t TestMarket::port() const
 {
-    return m_impl->port;
+    return m_impl->port.load();
 }
 
 void TestMarket::addRoute(const std::string& host, const std::string& path, Handler handler)

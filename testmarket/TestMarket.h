@@ -84,7 +84,7 @@ public:
     [[nodiscard]] std::uint16_t port() const;
 
     // Extra routes for tests, matched before the catalogue routes: by exact path (and host,
-    // when not empty).
+    // when not empty). Handlers run on the connection threads, several at a time.
     void addRoute(const std::string& host, const std::string& path, Handler handler);
 
     // Every request received so far, in order.
