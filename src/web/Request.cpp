@@ -118,7 +118,10 @@ long long toInteger(const OptionValue& value)
     return 0;
 }
 
-long long positive(long long ms) { return ms > 0 ? ms : 0; }
+// A phase limit in milliseconds as libcurl gets it: 0 for none, and at most about 11 days
+// (longer limits are no limits in practice, and the sums below must not overflow).
+constexpr long long kLongestMs = 1000000000LL;
+long long positive(long long ms) { return ms > 0 ? std::min(ms, kLongestMs) : 0; }
 
 } // namespace
 
@@ -262,7 +265,8 @@ bool Request::configure()
 
     const long long connectPhase = positive(m_timeouts.resolveMs) + positive(m_timeouts.connectMs);
     const bool bounded = m_timeouts.connectMs > 0 && m_timeouts.sendMs > 0 && m_timeouts.receiveMs > 0;
-    const long long overall = bounded ? connectPhase + m_timeouts.sendMs + m_timeouts.receiveMs : 0;
+    const long long overall =
+        bounded ? connectPhase + positive(m_timeouts.sendMs) + positive(m_timeouts.receiveMs) : 0;
 
     bool ok = true;
     auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
@@ -377,7 +381,7 @@ long long Request::stallRemainingMs(Clock::time_point now)
         m_lastActivity = now;
     }
     const bool sending = m_hasBody && uploaded < static_cast<curl_off_t>(m_requestBody.size());
-    const long long limit = sending ? m_timeouts.sendMs : m_timeouts.receiveMs;
+    const long long limit = positive(sending ? m_timeouts.sendMs : m_timeouts.receiveMs);
     if (limit <= 0)
         return -1;
     const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(now - m_lastActivity).count();
@@ -469,7 +473,8 @@ bool Request::waitForResponse(long long seconds)
         return true;
     if (m_state != State::Sending)
         return false;
-    if (seconds < 0)
+    // Below 0 there is no limit, and neither is there in practice beyond about 30 years.
+    if (seconds < 0 || seconds > 1000000000LL)
         return drive(true, nullptr) && m_state == State::Done;
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(seconds);
     return drive(true, &deadline) && m_state == State::Done;

@@ -3,6 +3,7 @@
 #include "web/CharsetDetection.h"
 #include "web/Request.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -305,6 +306,10 @@ GbkText WebClient::fetchText(const GbkText& url, const GbkText& postText, int ch
                              GbkText* cookie, bool keepResponseCookies, const GbkText& contentType,
                              const GbkText& userAgent, const GbkText& extraHeaders)
 {
+    if (std::isnan(timeoutSeconds))
+        timeoutSeconds = 0;
+    // Beyond about 30 years every limit is as good as none; the cap keeps the arithmetic sound.
+    timeoutSeconds = std::min(timeoutSeconds, 1e9);
     TimeoutRule rule = TimeoutRule::Uniform;
     long long timeoutMs = 0;
     if (std::fabs(timeoutSeconds + 1.0) <= 1e-7)
@@ -313,9 +318,8 @@ GbkText WebClient::fetchText(const GbkText& url, const GbkText& postText, int ch
         rule = TimeoutRule::Standard;
     else
         timeoutMs = static_cast<long long>(timeoutSeconds * 1000.0);
-    // The wait is counted in whole seconds; a huge value is simply a very long wait.
-    const long long waitSeconds =
-        timeoutSeconds < 1 ? 120 : static_cast<long long>(std::min(timeoutSeconds, 1e12));
+    // The wait is counted in whole seconds.
+    const long long waitSeconds = timeoutSeconds < 1 ? 120 : static_cast<long long>(timeoutSeconds);
 
     if (!fetch(url, postText, rule, timeoutMs, waitSeconds, proxy, synchronous, postBytes, referer, cookie,
                keepResponseCookies, contentType, userAgent, extraHeaders))
@@ -342,7 +346,7 @@ Bytes WebClient::fetchBytes(const GbkText& url, const GbkText& postText, long lo
     else if (timeoutSeconds < 1)
         rule = TimeoutRule::Standard;
     else
-        timeoutMs = timeoutSeconds > (1LL << 40) ? (1LL << 50) : timeoutSeconds * 1000;
+        timeoutMs = std::min<long long>(timeoutSeconds, 1000000000LL) * 1000;
     const long long waitSeconds = timeoutSeconds < 1 ? 120 : timeoutSeconds;
 
     if (!fetch(url, postText, rule, timeoutMs, waitSeconds, proxy, synchronous, postBytes, referer, cookie,

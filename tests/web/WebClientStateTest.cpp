@@ -1,9 +1,12 @@
-// The request object's settings and life cycle, without any network traffic.
+// The request object's settings and life cycle, without a server (at most a refused
+// connection to 127.0.0.1).
 
 #include "web/Request.h"
 #include "web/WebClient.h"
 
 #include <gtest/gtest.h>
+
+#include <limits>
 
 using quillet::web::OptionValue;
 using quillet::web::Timeouts;
@@ -106,4 +109,17 @@ TEST(WebClientResponse, EverythingIsEmptyBeforeAnyRequest)
     client.send(); // no open: nothing happens
     client.abort();
     EXPECT_EQ(client.status(), 0);
+}
+
+TEST(WebClientTimeouts, ExtremeValuesStayUsable)
+{
+    // Huge, negative and non-numeric time-outs must neither overflow nor hang: the request
+    // to a closed port fails at once whatever the limits say.
+    WebClient client;
+    client.setTimeouts(std::numeric_limits<long long>::max(), std::numeric_limits<long long>::max(), -5, 0);
+    EXPECT_EQ(client.fetchText("http://127.0.0.1:1/", "", 0, -1), "");
+    EXPECT_EQ(client.fetchText("http://127.0.0.1:1/", "", 0, 1e300), "");
+    EXPECT_EQ(client.fetchText("http://127.0.0.1:1/", "", 0, std::numeric_limits<double>::quiet_NaN()), "");
+    EXPECT_EQ(client.timeouts().receiveMs, 120000); // NaN counts as "below 1"
+    EXPECT_EQ(client.fetchBytes("http://127.0.0.1:1/", "", std::numeric_limits<long long>::max()), "");
 }
