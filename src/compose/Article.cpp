@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace quillet::compose {
 
@@ -96,6 +97,39 @@ bool endsWithSeparator(const GbkText& text)
     }
     return !text.empty() && last == text.size() - 1 && (text[last] == '\\' || text[last] == '/');
 }
+// The longest article file name (one path component). File systems take 255 bytes on Linux,
+// where a GBK character becomes up to three UTF-8 bytes, and 255 UTF-16 units on Windows;
+// 32 of them are left for the suffix of the temporary file the article is first written to.
+constexpr size_t kMaxFileNameLength = 255 - 32;
+
+bool fitsFileName(const GbkText& name)
+{
+    return text::toNativePath(name).native().size() <= kMaxFileNameLength;
+}
+
+// The longest leading part of `base`, cut at a character boundary, that still leaves room for
+// `tail` in one file name. A title that makes a longer name (a long title with a phrase of a
+// review added by the title shuffle) would otherwise make every write of the article fail.
+GbkText fittedBase(const GbkText& base, const GbkText& tail)
+{
+    if (fitsFileName(base + tail))
+        return base;
+    std::vector<size_t> ends; // byte offset after each character
+    for (size_t i = 0; i < base.size();) {
+        i += static_cast<unsigned char>(base[i]) >= 0x80 && i + 1 < base.size() ? 2 : 1;
+        ends.push_back(i);
+    }
+    size_t low = 0; // characters known to fit
+    size_t high = ends.size();
+    while (low + 1 < high) {
+        const size_t middle = (low + high) / 2;
+        if (fitsFileName(base.substr(0, ends[middle - 1]) + tail))
+            low = middle;
+        else
+            high = middle;
+    }
+    return low == 0 ? GbkText() : base.substr(0, ends[low - 1]);
+}
 } // namespace
 
 GbkText outputPath(int naming, const GbkText& directory, const GbkText& extension, const GbkText& title,
@@ -106,12 +140,13 @@ GbkText outputPath(int naming, const GbkText& directory, const GbkText& extensio
     if (endsWithSeparator(folder))
         folder.pop_back();
     if (naming == 1)
-        return folder + sep + sanitizeFileName(productId) + "." + extension;
+        return folder + sep + fittedBase(sanitizeFileName(productId), "." + extension) + "." + extension;
     if (naming != 0)
         return GbkText();
     const GbkText base = sanitizeFileName(title);
     for (long long j = 0;; ++j) {
-        GbkText path = folder + sep + base + (j == 0 ? GbkText() : "_" + std::to_string(j)) + "." + extension;
+        const GbkText tail = (j == 0 ? GbkText() : "_" + std::to_string(j)) + "." + extension;
+        GbkText path = folder + sep + fittedBase(base, tail) + tail;
         std::error_code ec;
         if (!std::filesystem::exists(text::toNativePath(path), ec))
             return path;
