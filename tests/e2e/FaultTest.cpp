@@ -150,6 +150,42 @@ TEST(FaultsDuringRun, UnwritableOutputFolderIsReportedAndTheRunGoesOn)
     }
 }
 
+TEST(FaultsDuringRun, UnreachableProxyEndsTheRunWithoutArticles)
+{
+    MarketSession market(fiveProducts());
+    RunBench bench;
+    bench.writeIds(kFiveLines);
+    bench.proxyWindowOpen = true;
+    bench.proxyText = "127.0.0.1:1";
+    bench.click();
+    expectNormalEnd(bench, "6");
+    EXPECT_TRUE(bench.outputNames().empty());
+    EXPECT_TRUE(market.market().requests().empty());
+}
+
+TEST(FaultsDuringRun, LongShuffledTitleStillNamesAFile)
+{
+    std::string longReview;
+    for (int i = 0; i < 120; ++i)
+        longReview += "好";
+    Catalogue c;
+    c.addProduct(mallProduct("6000010", "这是一个相当长的商品标题 用来检查文件名的长度 春夏秋冬新款女装连衣裙 包邮", {review(longReview)}));
+    MarketSession market(std::move(c));
+    RunBench bench;
+    bench.writeIds("6000010\r\n6000010\r\n");
+    bench.setIndex("组合框命名方式", 0);
+    bench.setChecked("选择框标题打乱", true);
+    bench.click();
+    expectNormalEnd(bench, "3");
+    EXPECT_THAT(bench.messageTexts(), ElementsAre("采集完成！"));
+    const auto names = bench.outputNames();
+    ASSERT_EQ(names.size(), 2u);
+    for (const std::string& name : names) {
+        EXPECT_LE(name.size(), 255u);
+        EXPECT_EQ(bench.outputText(name), longReview + "\r\n");
+    }
+}
+
 TEST(FaultsDuringRun, DamagedProductIdFile)
 {
     MarketSession market(fiveProducts());
