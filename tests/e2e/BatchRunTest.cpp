@@ -122,6 +122,28 @@ TEST(BatchRunStop, ClickDuringProductFiveKeepsItsArticleAndResumesAtSix)
     }
 }
 
+TEST(BatchRunStop, ClickDuringThePauseStillTakesOneReviewOfTheNextPage)
+{
+    Catalogue c;
+    c.setReviewsPerPage(2);
+    c.addProduct(marketProduct("1000001", "paused", numberedReviews(6)));
+    MarketSession market(std::move(c));
+    RunBench bench;
+    bench.writeIds("1000001\r\n");
+    bench.setText("编辑框每页延时秒", "0.5"); // 50 steps of 10 ms, each letting events through
+    int callsAfterFirstPage = 0;
+    bench.whenEvents([&]() {
+        if (market.feedRequests().size() != 1 || ++callsAfterFirstPage < 25)
+            return false; // (a page from the loopback arrives long before 25 waits)
+        bench.click();
+        return true;
+    });
+    bench.click();
+    EXPECT_EQ(market.feedRequests().size(), 2u);
+    EXPECT_EQ(bench.outputText("1000001.txt"), "r1\r\nr2\r\nr3\r\n");
+    EXPECT_EQ(bench.text("编辑框序号"), "2");
+}
+
 TEST(BatchRunPreview, ShowsTenReviewsOfPageOneAndWritesNothing)
 {
     Catalogue c;
