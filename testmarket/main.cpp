@@ -30,6 +30,7 @@ void usage()
                  "  --listing-page-size N  products per shop listing page (default 10)\n"
                  "  --catalogue FILE       load the catalogue from FILE instead\n"
                  "  --dump-catalogue FILE  write the catalogue to FILE and go on\n"
+                 "  --log-requests FILE    on stop, write the URL of every request received to FILE\n"
                  "  --fault SPEC           inject a fault, e.g. latency,ms=2000,host=rate.tmall.com\n"
                  "                         kinds: latency status reset truncate empty charset\n"
                  "                         redirect-loop huge refuse-json refuse-punish refuse-wait\n"
@@ -53,7 +54,7 @@ int main(int argc, char** argv)
 {
     CatalogueOptions options;
     long long port = 0;
-    std::string cataloguePath, dumpPath;
+    std::string cataloguePath, dumpPath, logPath;
     std::vector<Fault> faults;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -86,6 +87,8 @@ int main(int argc, char** argv)
             cataloguePath = value;
         else if (arg == "--dump-catalogue")
             dumpPath = value;
+        else if (arg == "--log-requests")
+            logPath = value;
         else if (arg == "--fault") {
             const auto fault = Fault::parse(value);
             ok = fault.has_value();
@@ -134,7 +137,7 @@ int main(int argc, char** argv)
     TestMarket market(catalogue);
     for (const Fault& f : faults)
         market.addFault(f);
-    market.setRecordLimit(0);
+    market.setRecordLimit(logPath.empty() ? 0 : 10'000'000);
     if (!market.start(static_cast<std::uint16_t>(port))) {
         std::cerr << "cannot listen on 127.0.0.1:" << port << "\n";
         return 1;
@@ -148,6 +151,14 @@ int main(int argc, char** argv)
     int signal = 0;
     sigwait(&stopSignals, &signal);
     market.stop();
+    if (!logPath.empty()) {
+        // One URL a line, in arrival order: what a benchmark replays against a bare client.
+        std::ofstream log(logPath, std::ios::binary);
+        for (const RecordedRequest& r : market.requests())
+            log << (r.viaProxy ? r.target : "http://" + r.host + r.target) << "\n";
+        if (!log)
+            std::cerr << "cannot write " << logPath << "\n";
+    }
     std::cerr << "stopped after " << market.requestCount() << " requests\n";
     return 0;
 }

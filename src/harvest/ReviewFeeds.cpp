@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <system_error>
 
@@ -57,9 +58,9 @@ const FeedMarkers& marketMarkers()
         m.contentStart = compose::unquoteMarker("''content'':''");
         m.contentEnd = compose::unquoteMarker("'',''");
         m.nickStart = compose::unquoteMarker("''nick'':''");
-        m.nickEnd = "\"";
+        m.nickEnd = GbkText(1, '"');
         m.dateStart = compose::unquoteMarker("''date'':''");
-        m.dateEnd = "\"";
+        m.dateEnd = GbkText(1, '"');
         m.lineBreak = "<br/>\\n"; // "<br/>", backslash, n
         return m;
     }();
@@ -148,6 +149,21 @@ bool fileExists(const GbkText& path)
     return std::filesystem::exists(text::toNativePath(path), ec);
 }
 
+// The compiled pattern of one attribute name. Compiling costs far more than matching a
+// record, and the same few names are looked up in every review, so each is compiled once.
+regex::RegexObject& attributePattern(const GbkText& name)
+{
+    thread_local std::map<GbkText, regex::RegexObject> patterns;
+    auto it = patterns.find(name);
+    if (it == patterns.end()) {
+        if (patterns.size() > 256) // a template cannot name that many fields; keep the cache small
+            patterns.clear();
+        it = patterns.emplace(name, regex::RegexObject()).first;
+        it->second.compile(regex::RegexObject::escapeAll(name) + ":([^:,;&{}\"]+)");
+    }
+    return it->second;
+}
+
 } // namespace
 
 GbkText skuValue(const GbkText& record, const GbkText& fieldName, bool emptyAsNone)
@@ -157,8 +173,7 @@ GbkText skuValue(const GbkText& record, const GbkText& fieldName, bool emptyAsNo
     for (const GbkText& suffix : suffixes) {
         // "颜色分类:黑色;尺码:XL": the name, a colon and a run of characters up to the next
         // separator. The name is taken literally, so a field such as "尺码(cm)" still works.
-        regex::RegexObject pattern;
-        pattern.compile(regex::RegexObject::escapeAll(fieldName + suffix) + ":([^:,;&{}\"]+)");
+        regex::RegexObject& pattern = attributePattern(fieldName + suffix);
         if (pattern.execute(record) > 0) {
             value = pattern.submatchText(1, 1);
             break;

@@ -205,12 +205,23 @@ GbkText spanText(const GbkText& subject, const Span* span, long long& position, 
 
 } // namespace
 
+namespace {
+// One JIT stack per thread, made on first use and shared by every compiled pattern matched on
+// that thread. A stack of its own for each pattern would map and unmap 64 MiB of address
+// space on every compile, which costs more than most matches. The stack is looked up through
+// the callback at match time, so a pattern used on another thread gets that thread's stack.
+pcre2_jit_stack* threadJitStack(void*)
+{
+    thread_local detail::JitStackPtr stack(pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr));
+    return stack.get(); // null: PCRE2 falls back to its small default stack
+}
+} // namespace
+
 struct RegexObject::Compiled {
     GbkText patternText;
     bool global = true;
     detail::CodePtr code; // empty when the pattern was rejected
     detail::MatchContextPtr context;
-    detail::JitStackPtr jitStack;
     std::uint32_t groupCount = 0;
 };
 
@@ -286,9 +297,7 @@ bool RegexObject::compile(const GbkText& pattern, bool ignoreCase, bool multilin
     if (compiled->code) {
         pcre2_pattern_info(compiled->code.get(), PCRE2_INFO_CAPTURECOUNT, &compiled->groupCount);
         if (pcre2_jit_compile(compiled->code.get(), PCRE2_JIT_COMPLETE) == 0) {
-            compiled->jitStack.reset(pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr));
-            if (compiled->jitStack)
-                pcre2_jit_stack_assign(compiled->context.get(), nullptr, compiled->jitStack.get());
+            pcre2_jit_stack_assign(compiled->context.get(), threadJitStack, nullptr);
         }
     }
     m_compiled = std::move(compiled);
