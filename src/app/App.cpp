@@ -3,6 +3,7 @@
 #include "settings/AtomicFile.h"
 #include "text/Paths.h"
 #include "ui/MainWindow.h"
+#include "web/Endpoints.h"
 #include "web/WebClient.h"
 
 #include <cstdlib>
@@ -24,6 +25,38 @@ void App::setProgramName(const GbkText& name)
     programName = name;
     settingsPath = settingsPathFor(programName);
     (void)settings.openStore(settingsPath, settings::StorageFile);
+    loadEndpoints();
+}
+
+void App::loadEndpoints()
+{
+    // The host names of the sites can be pointed elsewhere from the section "Endpoints" of
+    // the settings file, one key per field of web::Endpoints; absent keys keep the defaults.
+    static const char* const keys[] = {"marketItemHost", "mallItemHost",      "marketDomain",
+                                       "mallDomain",     "marketRateHost",    "mallRateHost",
+                                       "searchHost",     "marketShopExample", "mallShopExample",
+                                       "connectTo"};
+    const GbkText absent = "\x01";
+    const GbkText previousSection = settings.section();
+    settings.selectSection(endpointsSection());
+    std::string lines;
+    for (const char* key : keys) {
+        const GbkText value = settings.readText(key, absent);
+        if (value != absent)
+            lines += std::string(key) + "=" + value + "\n";
+    }
+    settings.selectSection(previousSection);
+    if (lines.empty())
+        return;
+    web::Endpoints endpoints = web::currentEndpoints();
+    endpoints.load(lines);
+    web::setCurrentEndpoints(endpoints);
+}
+
+const GbkText& endpointsSection()
+{
+    static const GbkText section = "Endpoints";
+    return section;
 }
 
 void App::setUi(ui::Ui* services)

@@ -44,9 +44,16 @@ struct App {
     // store's business, and it tells the user itself.
     void setProgramName(const GbkText& name);
 
+    // Applies the host names and connect-to entries of the settings file's "Endpoints"
+    // section to the process-wide endpoint record (done by setProgramName).
+    void loadEndpoints();
+
     // Sets the Ui the App and its settings store speak through.
     void setUi(ui::Ui* services);
 };
+
+// The settings section that can override the sites' host names: "Endpoints".
+[[nodiscard]] const GbkText& endpointsSection();
 
 // "墨汀·Quillet", the name start-up gives the program.
 [[nodiscard]] const GbkText& defaultProgramName();

@@ -4,6 +4,7 @@
 #include "text/Paths.h"
 #include "ui/HeadlessUi.h"
 #include "ui/MainWindow.h"
+#include "web/Endpoints.h"
 #include "web/WebClient.h"
 
 #include <gtest/gtest.h>
@@ -111,6 +112,30 @@ TEST(App, FirstStartWithoutSettingsKeepsEveryDefault)
         EXPECT_EQ(w.at(i).selectedIndex(), defaults.at(i).selectedIndex());
     }
     EXPECT_EQ(w.find(gbk("组合框类型"))->selectedIndex(), 1);
+}
+
+TEST(App, EndpointsSectionOverridesHostsAndKeepsTheRest)
+{
+    TempFolder folder;
+    const fs::path ini = folder.path() / "endpoints.ini";
+    writeFileBytes(ini, "[Quillet]\r\nx=1\r\n[Endpoints]\r\nmallRateHost=rate.example.test\r\n"
+                        "connectTo=item.taobao.com:80:127.0.0.1:8080,bad entry\r\n");
+    const web::Endpoints saved = web::currentEndpoints();
+    ui::HeadlessUi ui;
+    App app;
+    app.setUi(&ui);
+    {
+        ScopedEnvironment override(kSettingsPathVariable, ini.c_str());
+        app.setProgramName(defaultProgramName());
+    }
+    const web::Endpoints now = web::currentEndpoints();
+    web::setCurrentEndpoints(saved);
+    EXPECT_EQ(now.mallRateHost, "rate.example.test");
+    EXPECT_EQ(now.marketRateHost, web::Endpoints().marketRateHost);
+    ASSERT_EQ(now.connectTo.size(), 1u);
+    EXPECT_EQ(now.connectTo[0], "item.taobao.com:80:127.0.0.1:8080");
+    // Reading the section left the store where the window code expects it.
+    EXPECT_NE(app.settings.section(), endpointsSection());
 }
 
 } // namespace
