@@ -320,6 +320,11 @@ TEST(ArticleAssembly, DefaultTemplateFillsOneOfItsThreeFormsPerReview)
     }
     // Alternatives are drawn without repetition until each has been used.
     EXPECT_THAT(formsUsed, ElementsAre(std::pair(0, 2), std::pair(1, 2), std::pair(2, 2)));
+
+    // Each distinct marker stands at the place of its last appearance.
+    const compose::PreparedTemplate prepared = compose::prepareTemplate(ui::defaultTemplate(), bench.app.patternRegex);
+    EXPECT_EQ(u(prepared.markers), "#日期#|||#买家#|||#颜色#|||#尺码#|||#评论#");
+    EXPECT_EQ(prepared.alternatives.size(), 3u);
 }
 
 TEST(ArticleAssembly, ContentShuffleUsesEveryValueOnce)
