@@ -8,7 +8,8 @@ namespace quillet::compose {
 
 // Helpers the review run, the article assembly and the product-ID collectors share.
 
-// The first n characters (negative: all but the last -n), never splitting a character.
+// The first n characters (negative: all but the last -n), never splitting a character; a
+// CR LF pair counts as one character and stays whole.
 [[nodiscard]] GbkText leftChars(const GbkText& text, long long n);
 // Makes a text usable as a file name: \/:*?|<> become their full-width forms, double quotes,
 // line breaks and tabs are removed, optionally cut to 200 characters and trimmed.

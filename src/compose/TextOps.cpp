@@ -24,17 +24,25 @@ inline bool isHigh(char c) { return static_cast<unsigned char>(c) >= 0x80; }
 
 inline bool isAsciiLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-// The last occurrence of a byte in the first `length` bytes.
+// The last occurrence of a byte in the first `length` bytes. Looked for in windows from the
+// end, so a hit near the end costs only its window (checking tools that validate the whole
+// range of a backward byte search would otherwise make a backward walk quadratic).
 inline const void* lastByte(const char* data, char byte, std::size_t length)
 {
+    constexpr std::size_t kWindow = 4096;
+    while (length > 0) {
+        const std::size_t chunk = std::min(length, kWindow);
 #if defined(__GLIBC__)
-    return memrchr(data, byte, length);
+        if (const void* hit = memrchr(data + length - chunk, byte, chunk))
+            return hit;
 #else
-    for (std::size_t i = length; i-- > 0;)
-        if (data[i] == byte)
-            return data + i;
-    return nullptr;
+        for (std::size_t i = length; i-- > length - chunk;)
+            if (data[i] == byte)
+                return data + i;
 #endif
+        length -= chunk;
+    }
+    return nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -25,13 +25,19 @@ namespace quillet::compose {
 [[nodiscard]] GbkText charMid(const GbkText& text, long long first, long long count);
 
 // The text between two markers. Markers may be changed (unquote, sentinels) and are written
-// back; position walks through the occurrences forward or backward.
+// back; position walks through the occurrences forward or backward. Forward, the start marker
+// is searched from position and the end marker behind it, and position moves behind the end
+// marker. Backward, the end marker is the last one lying wholly before position (the whole
+// text when position is below 1), the start marker the last one wholly before the end marker,
+// and position moves to the start marker; so both directions pair the same markers.
 [[nodiscard]] GbkText textBetweenEx(const GbkText& text, GbkText& startMarker, GbkText& endMarker,
                                     long long startAdjust = 0, long long lengthAdjust = 0);
 [[nodiscard]] GbkText textBetweenEx(const GbkText& text, GbkText& startMarker, GbkText& endMarker,
                                     long long startAdjust, long long lengthAdjust, long long& position,
                                     bool backward = false, bool unquote = false);
 // Works on copies of the markers; two attempts, the second with double quotes removed.
+// With endFirst the end marker is searched from position and the start marker is the last one
+// lying wholly before it.
 [[nodiscard]] GbkText textBetweenRetry(const GbkText& text, const GbkText& startMarker, const GbkText& endMarker,
                                        long long& position, bool endFirst = false, long long startAdjust = 0,
                                        long long lengthAdjust = 0, bool keepQuotes = false);
