@@ -11,6 +11,10 @@
 #include <chrono>
 #include <set>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 using namespace quillet;
 using namespace quillet::compose;
 namespace fs = std::filesystem;
@@ -163,6 +167,22 @@ TEST_F(FileHelpersFolder, WriteTextFileFailsCleanly)
     EXPECT_FALSE(writeTextFile(GbkText(), "a"));
     EXPECT_EQ(readAll(m_root / "plain"), "keep");
     EXPECT_EQ(entries(), (std::set<std::string>{"plain", "folder"}));
+}
+
+TEST_F(FileHelpersFolder, WriteTextFileInAReadOnlyFolder)
+{
+#ifndef _WIN32
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "the superuser writes everywhere";
+#endif
+    fs::create_directory(m_root / "locked");
+    std::ofstream(m_root / "locked" / "old.txt") << "old";
+    fs::permissions(m_root / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_FALSE(writeTextFile(root() + "\\locked\\old.txt", "new", true));
+    EXPECT_FALSE(writeTextFile(root() + "\\locked\\other.txt", "new"));
+    fs::permissions(m_root / "locked", fs::perms::owner_all);
+    EXPECT_EQ(readAll(m_root / "locked" / "old.txt"), "old");
+    EXPECT_EQ(entries(), (std::set<std::string>{"locked", "locked/old.txt"}));
 }
 
 TEST(UniqueItems, KeepsLastOccurrences)
