@@ -127,8 +127,9 @@ fs::path temporaryBeside(const fs::path& target)
 #else
     const long pid = static_cast<long>(::getpid());
 #endif
-    fs::path name = target.filename();
-    name += "." + std::to_string(pid) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
+    // A short name of its own rather than the target's name plus a suffix: a target whose
+    // name is near the file system's length limit must still get its temporary file.
+    fs::path name = ".quillet-" + std::to_string(pid) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
     fs::path folder = target.parent_path();
     return folder.empty() ? name : folder / name;
 }

@@ -88,7 +88,8 @@ bool isBoundary(std::string_view text, std::size_t pos, BoundaryCache& cache)
 // Searches that walk through one large text in many calls (textBetweenEx with a position
 // variable) would otherwise scan long runs of Chinese text again at every call. The run
 // learned by the last search is kept per thread together with a fingerprint of the text;
-// only texts of some size take part, and a fingerprint mismatch discards the memo.
+// only texts of some size take part, and a fingerprint mismatch discards the memo. Before the
+// memo is used, its run is checked against the text once more (see loadMemo).
 constexpr std::size_t kMemoMinSize = 4096;
 
 struct TextMemo {
@@ -127,6 +128,17 @@ BoundaryCache loadMemo(std::string_view text, bool allowMemo)
         return {};
     if (t_memo.fingerprint != fingerprintOf(text, t_memo.cache.runStart))
         return {};
+    // The remembered run must still hold only bytes of 0x80 or above, whatever the
+    // fingerprint missed: its ends and evenly spread samples are checked once more.
+    const char* d = text.data();
+    const BoundaryCache& c = t_memo.cache;
+    if (c.runEnd > c.runStart) {
+        const std::size_t length = c.runEnd - c.runStart;
+        constexpr std::size_t kSamples = 64;
+        for (std::size_t k = 0; k <= kSamples; ++k)
+            if (!isHigh(d[c.runStart + (length - 1) * k / kSamples]))
+                return {};
+    }
     return t_memo.cache;
 }
 
@@ -1105,8 +1117,10 @@ GbkText applyUserReplacements(const GbkText& review, bool filterOn, bool regexMo
 {
     if (!filterOn)
         return review;
+    // A pattern the engine rejects would turn every review into nothing; the review is kept
+    // as it is instead.
     if (regexMode)
-        return patternRegex.replace(review, replaceList);
+        return patternRegex.isValid() ? patternRegex.replace(review, replaceList) : review;
     return replaceLists(review, matchList, replaceList, "|");
 }
 

@@ -304,6 +304,11 @@ bool RegexObject::compile(const GbkText& pattern, bool ignoreCase, bool multilin
     return true;
 }
 
+bool RegexObject::isValid() const
+{
+    return m_compiled && m_compiled->code;
+}
+
 int RegexObject::execute(const GbkText& subject)
 {
     auto matches = std::make_shared<Matches>();

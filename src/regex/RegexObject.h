@@ -39,6 +39,8 @@ public:
     int execute(const GbkText& subject);
 
     [[nodiscard]] GbkText pattern() const;
+    // True when the last compile() produced a usable pattern (the engine accepted it).
+    [[nodiscard]] bool isValid() const;
 
     // The subject with the match (global: every match) replaced; ECMAScript replacement
     // syntax ($1..$99, $&, $`, $', $$). Leaves the match list alone.

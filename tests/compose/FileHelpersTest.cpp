@@ -157,6 +157,17 @@ TEST_F(FileHelpersFolder, WriteTextFileReplacesAndAppends)
     EXPECT_EQ(entries(), (std::set<std::string>{"输出.txt", "new.txt", "empty.txt"}));
 }
 
+TEST_F(FileHelpersFolder, WriteTextFileTakesNamesNearTheLengthLimit)
+{
+    // 250 bytes of name: the temporary file used on the way must not need more.
+    const std::string name(246, 'n');
+    ASSERT_TRUE(writeTextFile(root() + "\\" + name + ".txt", "long"));
+    EXPECT_EQ(readAll(m_root / (name + ".txt")), "long");
+    ASSERT_TRUE(writeTextFile(root() + "\\" + name + ".txt", "+", true));
+    EXPECT_EQ(readAll(m_root / (name + ".txt")), "long+");
+    EXPECT_EQ(entries(), (std::set<std::string>{name + ".txt"}));
+}
+
 TEST_F(FileHelpersFolder, WriteTextFileFailsCleanly)
 {
     std::ofstream(m_root / "plain") << "keep";

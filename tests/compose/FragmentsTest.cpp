@@ -235,3 +235,13 @@ TEST(UserReplacements, FilterOffRegexAndListModes)
     EXPECT_EQ(applyUserReplacements(review, true, false, list, gbk("新字符1|新字符2|新字符3"), patternRegex),
               gbk("新字符1好新字符2很新字符3") + "AAB");
 }
+
+TEST(UserReplacements, ARejectedPatternKeepsTheReviews)
+{
+    // A typo in the user's expression must not wipe every review of the run.
+    RegexObject patternRegex;
+    prepareUserReplacements(patternRegex, true, "([a-");
+    EXPECT_FALSE(patternRegex.isValid());
+    const GbkText review = gbk("好看") + "abc";
+    EXPECT_EQ(applyUserReplacements(review, true, true, "([a-", "x", patternRegex), review);
+}

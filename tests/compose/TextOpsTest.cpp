@@ -288,3 +288,31 @@ TEST(ReplaceLists, AgreesWithStepwiseReplacementOnRandomText)
                 << testing::PrintToString(text) << " " << testing::PrintToString(what) << " " << from;
     }
 }
+
+TEST(TextBetweenEx, AWalkSeesATextChangedInPlaceBetweenCalls)
+{
+    // Searches remember what they learned about a large text between calls. A text of the same
+    // size at the same place but with other bytes must not be judged by that memory.
+    GbkText text;
+    for (int i = 0; i < 4000; ++i)
+        text += gbk("中");
+    text += "[x]";
+    for (int i = 0; i < 4000; ++i)
+        text += gbk("文");
+    text += "[y]";
+    GbkText start = "[";
+    GbkText end = "]";
+    long long position = 0;
+    EXPECT_EQ(textBetweenEx(text, start, end, 0, 0, position), "x");
+    // Same size, same buffer: one two-byte character before the second marker becomes two
+    // ASCII bytes, and a lone lead byte now swallows the "[" of the second marker.
+    const size_t second = text.find("[y]");
+    text[second - 2] = 'a';
+    text[second - 1] = '\xB0';
+    EXPECT_EQ(findText(text, "[y]", 1), -1);
+    long long again = 0;
+    start = "[";
+    end = "]";
+    EXPECT_EQ(textBetweenEx(text, start, end, 0, 0, again), "x");
+    EXPECT_EQ(textBetweenEx(text, start, end, 0, 0, again), "");
+}
