@@ -97,10 +97,10 @@ bool endsWithSeparator(const GbkText& text)
     }
     return !text.empty() && last == text.size() - 1 && (text[last] == '\\' || text[last] == '/');
 }
-// The longest article file name (one path component). File systems take 255 bytes on Linux,
-// where a GBK character becomes up to three UTF-8 bytes, and 255 UTF-16 units on Windows;
-// 32 of them are left for the suffix of the temporary file the article is first written to.
-constexpr size_t kMaxFileNameLength = 255 - 32;
+// The longest article file name (one path component): file systems take 255 bytes on Linux,
+// where a GBK character becomes up to three UTF-8 bytes, and 255 UTF-16 units on Windows. The
+// temporary file an article is first written to has a short name of its own.
+constexpr size_t kMaxFileNameLength = 255;
 
 bool fitsFileName(const GbkText& name)
 {
@@ -131,6 +131,11 @@ GbkText fittedBase(const GbkText& base, const GbkText& tail)
     return low == 0 ? GbkText() : base.substr(0, ends[low - 1]);
 }
 } // namespace
+
+GbkText fitFileNameBase(const GbkText& base, const GbkText& tail)
+{
+    return fittedBase(base, tail);
+}
 
 GbkText outputPath(int naming, const GbkText& directory, const GbkText& extension, const GbkText& title,
                    const GbkText& productId)

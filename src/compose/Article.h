@@ -47,4 +47,8 @@ struct PreparedTemplate {
 [[nodiscard]] GbkText outputPath(int naming, const GbkText& directory, const GbkText& extension,
                                  const GbkText& title, const GbkText& productId);
 
+// The longest leading part of a file name base, cut at a character boundary, that still leaves
+// room for `tail` ("_1.txt", ".txt") within the file system's limit for one name.
+[[nodiscard]] GbkText fitFileNameBase(const GbkText& base, const GbkText& tail);
+
 } // namespace quillet::compose

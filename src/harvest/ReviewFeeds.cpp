@@ -1,5 +1,6 @@
 #include "harvest/Harvest.h"
 
+#include "compose/Article.h"
 #include "compose/FileHelpers.h"
 #include "compose/TextOps.h"
 #include "regex/RegexObject.h"
@@ -256,11 +257,15 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
             if (titlePhrase.empty()) {
                 bool shuffle = request.titleShuffle;
                 if (!shuffle && product.isMall) {
-                    GbkText existing = request.outputPattern;
-                    const size_t star = existing.rfind('*');
+                    // The name the article would get, cut to the file system's limit the
+                    // same way the article's own file name is.
+                    const GbkText& pattern = request.outputPattern;
+                    const size_t star = pattern.rfind('*');
                     if (star != GbkText::npos) {
-                        existing.replace(star, 1, compose::sanitizeFileName(product.title));
-                        shuffle = fileExists(existing);
+                        const GbkText tail = pattern.substr(star + 1);
+                        shuffle = fileExists(pattern.substr(0, star)
+                                             + compose::fitFileNameBase(compose::sanitizeFileName(product.title), tail)
+                                             + tail);
                     }
                 }
                 if (shuffle) {
