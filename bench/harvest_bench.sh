@@ -41,9 +41,9 @@ for h in $hosts; do connect+=(--connect-to "$h:80:127.0.0.1:$port"); done
 
 /usr/bin/time -f "%e %U %S %M" -o "$work/time.txt" \
   "$build/src/cli/quillet-cli" harvest --ids "$work/ids.txt" --start 1 --type all --pages 5 --delay 0 \
-  --min-chars 0 --naming id --out "$work/out" --settings "$work/settings.ini" "${connect[@]}" > "$work/harvest.log"
+  --min-chars 0 --naming id --out "${OUT_DIR:-$work/out}" --settings "$work/settings.ini" "${connect[@]}" > "$work/harvest.log"
 read -r wall user sys peak < "$work/time.txt"
-articles=$(ls "$work/out" | wc -l)
+articles=$(ls "${OUT_DIR:-$work/out}" | wc -l)
 reviews=$(awk -F'\t' '$1 == "review"' "$work/catalogue.txt" | wc -l)
 stop_market
 cp "$work/requests.txt" "$work/urls.txt"
