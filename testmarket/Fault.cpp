@@ -1,3 +1,4 @@
+#include "AsciiText.h"
 #include "Fault.h"
 
 #include "MarketPages.h"
@@ -12,14 +13,6 @@ namespace quillet::testmarket {
 
 namespace {
 
-std::string lower(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 bool parseNumber(std::string_view s, long long& out)
 {

@@ -1,3 +1,4 @@
+#include "AsciiText.h"
 #include "HttpRequestReader.h"
 
 #include <sys/socket.h>
@@ -8,14 +9,6 @@ namespace quillet::testmarket {
 
 namespace {
 
-std::string lower(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 std::string_view trim(std::string_view s)
 {

@@ -1,3 +1,4 @@
+#include "AsciiText.h"
 #include "TestMarket.h"
 
 #include "Catalogue.h"
@@ -26,14 +27,6 @@ namespace quillet::testmarket {
 
 namespace {
 
-std::string lower(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 // Leading decimal digits of a query value (0 when there are none).
 long long leadingNumber(std::string_view s)

@@ -86,17 +86,6 @@ GbkText assembleArticle(PreparedTemplate& prepared, bool contentShuffle)
 }
 
 namespace {
-// True when the text ends with a one-byte "\\" or "/" (not the trail byte of a character).
-bool endsWithSeparator(const GbkText& text)
-{
-    size_t i = 0;
-    size_t last = 0;
-    while (i < text.size()) {
-        last = i;
-        i += static_cast<unsigned char>(text[i]) >= 0x80 && i + 1 < text.size() ? 2 : 1;
-    }
-    return !text.empty() && last == text.size() - 1 && (text[last] == '\\' || text[last] == '/');
-}
 // The longest article file name (one path component): file systems take 255 bytes on Linux,
 // where a GBK character becomes up to three UTF-8 bytes, and 255 UTF-16 units on Windows. The
 // temporary file an article is first written to has a short name of its own.
@@ -142,7 +131,7 @@ GbkText outputPath(int naming, const GbkText& directory, const GbkText& extensio
 {
     const GbkText& sep = text::pathSeparator();
     GbkText folder = directory;
-    if (endsWithSeparator(folder))
+    if (endsWithPathSeparator(folder))
         folder.pop_back();
     if (naming == 1)
         return folder + sep + fittedBase(sanitizeFileName(productId), "." + extension) + "." + extension;

@@ -136,6 +136,17 @@ fs::path temporaryBeside(const fs::path& target)
 
 } // namespace
 
+bool endsWithPathSeparator(const GbkText& path)
+{
+    size_t i = 0;
+    size_t last = 0;
+    while (i < path.size()) {
+        last = i;
+        i += static_cast<unsigned char>(path[i]) >= 0x80 && i + 1 < path.size() ? 2 : 1;
+    }
+    return !path.empty() && last == path.size() - 1 && (path[last] == '\\' || path[last] == '/');
+}
+
 GbkText leftChars(const GbkText& text, long long n)
 {
     if (n == 0)

@@ -17,6 +17,8 @@ namespace quillet::compose {
 // Creates every missing folder named before a separator ("\" or "/") in the path, appending
 // each one created to `created`. False when a creation fails.
 bool createDirectories(const GbkText& path, std::vector<GbkText>& created);
+// True when the path ends with a "\" or "/" of its own (not the second byte of a character).
+[[nodiscard]] bool endsWithPathSeparator(const GbkText& path);
 // Writes (or appends to) a file so that a crash leaves either the old or the new content.
 bool writeTextFile(const GbkText& path, const GbkText& text, bool append = false);
 // Drops every item that occurs again further on; the rest keep their order.

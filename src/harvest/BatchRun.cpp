@@ -161,18 +161,8 @@ void setText(ui::Window& window, const char* nameUtf8, const GbkText& value)
 GbkText outputFolder(ui::Window& window)
 {
     GbkText folder = textOf(window, "编辑框保存目录");
-    while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) {
-        // A trailing "\" could be the trail byte of a character: only strip a whole one.
-        size_t i = 0;
-        size_t last = 0;
-        while (i < folder.size()) {
-            last = i;
-            i += static_cast<unsigned char>(folder[i]) >= 0x80 ? 2 : 1;
-        }
-        if (last != folder.size() - 1)
-            break;
+    while (folder.size() > 1 && compose::endsWithPathSeparator(folder))
         folder.pop_back();
-    }
     return folder;
 }
 
