@@ -174,8 +174,10 @@ GbkText skuValue(const GbkText& record, const GbkText& fieldName, bool emptyAsNo
     for (const GbkText& suffix : suffixes) {
         // "颜色分类:黑色;尺码:XL": the name, a colon and a run of characters up to the next
         // separator. The name is taken literally, so a field such as "尺码(cm)" still works.
+        // The pattern can only match where "name:" stands; most records lack one of the two
+        // forms, and a plain search is far cheaper than running the pattern.
         regex::RegexObject& pattern = attributePattern(fieldName + suffix);
-        if (pattern.execute(record) > 0) {
+        if (compose::findText(record, fieldName + suffix + ":", 1, true) > 0 && pattern.execute(record) > 0) {
             value = pattern.submatchText(1, 1);
             break;
         }
