@@ -132,16 +132,16 @@ Response smallPage(int status, const std::string& text)
 
 } // namespace
 
-std::optional<Fault> Fault::parse(std::string_view spec)
+std::optional<Fault> Fault::parse(std::string_view faultText)
 {
     Fault f;
     std::size_t start = 0;
     bool first = true;
-    while (start <= spec.size()) {
-        std::size_t comma = spec.find(',', start);
+    while (start <= faultText.size()) {
+        std::size_t comma = faultText.find(',', start);
         if (comma == std::string_view::npos)
-            comma = spec.size();
-        const std::string_view item = spec.substr(start, comma - start);
+            comma = faultText.size();
+        const std::string_view item = faultText.substr(start, comma - start);
         start = comma + 1;
         if (first) {
             const auto kind = kindFromName(item);

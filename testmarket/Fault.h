@@ -61,7 +61,7 @@ struct Fault {
     // times, ms, code, bytes, encoding (gbk, utf-8, big5, big5-hkscs, utf-16le, utf-16be),
     // bom (0/1), meta (keep, declare, quoted, remove), metaname, header.
     // Gives nullopt for an unknown kind or key, or a bad number.
-    [[nodiscard]] static std::optional<Fault> parse(std::string_view spec);
+    [[nodiscard]] static std::optional<Fault> parse(std::string_view faultText);
 
     [[nodiscard]] bool matches(const RecordedRequest& request) const;
 };

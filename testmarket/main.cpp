@@ -31,7 +31,7 @@ void usage()
                  "  --catalogue FILE       load the catalogue from FILE instead\n"
                  "  --dump-catalogue FILE  write the catalogue to FILE and go on\n"
                  "  --log-requests FILE    on stop, write the URL of every request received to FILE\n"
-                 "  --fault SPEC           inject a fault, e.g. latency,ms=2000,host=rate.tmall.com\n"
+                 "  --fault TEXT           inject a fault, e.g. latency,ms=2000,host=rate.tmall.com\n"
                  "                         kinds: latency status reset truncate empty charset\n"
                  "                         redirect-loop huge refuse-json refuse-punish refuse-wait\n"
                  "                         keys: host path after times ms code bytes encoding bom\n"

@@ -14,10 +14,10 @@ namespace {
 
 using quillet::gbk;
 
-Fault faultOf(const std::string& spec)
+Fault faultOf(const std::string& faultText)
 {
-    const std::optional<Fault> f = Fault::parse(spec);
-    EXPECT_TRUE(f.has_value()) << spec;
+    const std::optional<Fault> f = Fault::parse(faultText);
+    EXPECT_TRUE(f.has_value()) << faultText;
     return f.value_or(Fault{});
 }
 
@@ -42,7 +42,7 @@ protected:
     std::string m_productUrl;
 };
 
-TEST_F(FaultTest, SpecsParseAndBadOnesAreRefused)
+TEST_F(FaultTest, FaultTextsParseAndBadOnesAreRefused)
 {
     const Fault f = faultOf("charset,encoding=utf-16le,bom=1,meta=quoted,header=utf-8,host=Rate.Tmall.com,after=3,times=2");
     EXPECT_EQ(f.kind, FaultKind::Charset);
@@ -99,7 +99,7 @@ TEST_F(FaultTest, ServerErrorsResetsTruncationAndEmptyPages)
 TEST_F(FaultTest, CharsetFaultsReencodeAndRelabelThePage)
 {
     struct Case {
-        const char* spec;
+        const char* faultText;
         const char* iconvName;
         std::string prefix;
         const char* contentType;
@@ -118,22 +118,22 @@ TEST_F(FaultTest, CharsetFaultsReencodeAndRelabelThePage)
     };
     for (const Case& c : cases) {
         m_market->clearFaults();
-        m_market->addFault(faultOf(c.spec));
+        m_market->addFault(faultOf(c.faultText));
         const FetchResult r = get("http://item.taobao.com/page.htm");
-        ASSERT_TRUE(r.ok()) << c.spec;
-        EXPECT_EQ(r.header("Content-Type"), c.contentType) << c.spec;
-        ASSERT_EQ(r.body.substr(0, c.prefix.size()), c.prefix) << c.spec;
+        ASSERT_TRUE(r.ok()) << c.faultText;
+        EXPECT_EQ(r.header("Content-Type"), c.contentType) << c.faultText;
+        ASSERT_EQ(r.body.substr(0, c.prefix.size()), c.prefix) << c.faultText;
         const std::string decoded = text::convertToGb18030(r.body.substr(c.prefix.size()), c.iconvName);
-        ASSERT_FALSE(decoded.empty()) << c.spec;
+        ASSERT_FALSE(decoded.empty()) << c.faultText;
         if (std::string(c.meta).empty()) {
-            EXPECT_EQ(decoded.find("charset"), std::string::npos) << c.spec;
+            EXPECT_EQ(decoded.find("charset"), std::string::npos) << c.faultText;
         } else {
-            EXPECT_NE(decoded.find(c.meta), std::string::npos) << c.spec;
+            EXPECT_NE(decoded.find(c.meta), std::string::npos) << c.faultText;
         }
         // What the page says survives wherever the target charset can hold it.
-        EXPECT_NE(decoded.find("<title>"), std::string::npos) << c.spec;
+        EXPECT_NE(decoded.find("<title>"), std::string::npos) << c.faultText;
         if (std::string(c.iconvName).find("BIG5") == std::string::npos) {
-            EXPECT_NE(decoded.find(gbk("你好，世界")), std::string::npos) << c.spec;
+            EXPECT_NE(decoded.find(gbk("你好，世界")), std::string::npos) << c.faultText;
         }
     }
 }
