@@ -1,0 +1,411 @@
+#include "FileIo.h"
+
+#include "FileDescriptor.h"
+#include "StdioFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <system_error>
+
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace quillet::text {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path folderOf(const fs::path& path)
+{
+    return path.has_parent_path() ? path.parent_path() : fs::path(".");
+}
+
+// A short name of its own in the target's folder rather than the target's name plus a
+// suffix: a target whose name is near the file system's length limit still gets one, and two
+// processes never share one.
+fs::path temporaryBeside(const fs::path& target)
+{
+    static std::atomic<unsigned> counter{0};
+#ifdef _WIN32
+    const long pid = ::_getpid();
+#else
+    const long pid = static_cast<long>(::getpid());
+#endif
+    const fs::path name = ".quillet-" + std::to_string(pid) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
+    return target.has_parent_path() ? target.parent_path() / name : name;
+}
+
+// The journal of an in-place rewrite: the new bytes, then a trailer of a mark and the byte
+// count, so that a journal cut short is never taken for a whole one.
+constexpr std::string_view kJournalMark = "QLJRNL01";
+constexpr std::size_t kJournalTrailer = kJournalMark.size() + 8;
+
+fs::path journalPathFor(const fs::path& target)
+{
+    fs::path name = ".";
+    name += target.filename();
+    name += ".quillet-journal";
+    return target.has_parent_path() ? target.parent_path() / name : name;
+}
+
+std::string journalContent(std::string_view bytes)
+{
+    std::string content;
+    content.reserve(bytes.size() + kJournalTrailer);
+    content.append(bytes);
+    content.append(kJournalMark);
+    std::uint64_t size = bytes.size();
+    for (int i = 0; i < 8; ++i, size >>= 8)
+        content.push_back(static_cast<char>(size & 0xFF));
+    return content;
+}
+
+// The bytes a whole journal holds; false for one that was cut short or is not a journal.
+bool journalBytes(const std::string& content, std::string_view& bytes)
+{
+    if (content.size() < kJournalTrailer)
+        return false;
+    const std::size_t size = content.size() - kJournalTrailer;
+    if (std::string_view(content).substr(size, kJournalMark.size()) != kJournalMark)
+        return false;
+    std::uint64_t stored = 0;
+    for (int i = 7; i >= 0; --i)
+        stored = (stored << 8) | static_cast<unsigned char>(content[size + kJournalMark.size() + i]);
+    if (stored != size)
+        return false;
+    bytes = std::string_view(content).substr(0, size);
+    return true;
+}
+
+#ifndef _WIN32
+
+bool writeAll(int fd, std::string_view bytes, off_t offset = -1)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = offset < 0 ? ::write(fd, bytes.data() + done, bytes.size() - done)
+                                     : ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                                                offset + static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// A new temporary file beside target holding bytes, flushed to the disk and closed. Its path
+// is left in `temporary`; on failure nothing is left behind.
+bool writeTemporary(const fs::path& target, std::string_view bytes, const mode_t* keepMode, fs::path& temporary)
+{
+    FileDescriptor fd;
+    for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
+        temporary = temporaryBeside(target);
+        fd.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!fd.valid() && errno != EEXIST)
+            return false;
+    }
+    if (!fd.valid())
+        return false;
+    bool ok = !keepMode || ::fchmod(fd.get(), *keepMode) == 0;
+    ok = ok && writeAll(fd.get(), bytes);
+    ok = ok && ::fdatasync(fd.get()) == 0;
+    ok = fd.close() && ok;
+    if (!ok)
+        ::unlink(temporary.c_str());
+    return ok;
+}
+
+bool syncFolder(const fs::path& folder)
+{
+    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd.valid() && ::fsync(fd.get()) == 0;
+}
+
+bool overwriteInPlace(const fs::path& target, std::string_view bytes)
+{
+    FileDescriptor fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC));
+    if (!fd.valid())
+        return false;
+    bool ok = writeAll(fd.get(), bytes, 0);
+    ok = ok && ::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) == 0;
+    ok = ok && ::fdatasync(fd.get()) == 0;
+    return fd.close() && ok;
+}
+
+// A file with several names: every name must keep seeing it, so it is rewritten in place,
+// with the new bytes in a journal first, so that a kill in the middle can be completed.
+bool rewriteHardLinked(const fs::path& target, std::string_view bytes)
+{
+    const FileContent old = readWholeFile(target);
+    if (!old.ok())
+        return false;
+    const fs::path journal = journalPathFor(target);
+    fs::path temporary;
+    if (!writeTemporary(target, journalContent(bytes), nullptr, temporary))
+        return false;
+    if (::rename(temporary.c_str(), journal.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // The journal's name must be on the disk before the file is touched.
+    if (!syncFolder(folderOf(target))) {
+        ::unlink(journal.c_str());
+        return false;
+    }
+    if (!overwriteInPlace(target, bytes)) {
+        // Put the old bytes back (they fit where they were); if even that fails, the journal
+        // stays so that the next recovery completes the new content.
+        if (overwriteInPlace(target, old.bytes))
+            ::unlink(journal.c_str());
+        return false;
+    }
+    ::unlink(journal.c_str());
+    return true;
+}
+
+#endif
+
+} // namespace
+
+FileContent readWholeFile(const fs::path& path)
+{
+    FileContent result;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (status.type() == fs::file_type::not_found)
+        return result;
+    result.status = ReadStatus::Failed;
+    // Only a regular file is read: a folder gives nothing and a pipe would never end.
+    if (ec || status.type() != fs::file_type::regular)
+        return result;
+    StdioFile file = StdioFile::open(path, "rb");
+    if (!file) {
+        if (errno == ENOENT)
+            result.status = ReadStatus::Missing;
+        return result;
+    }
+    const auto size = fs::file_size(path, ec);
+    if (!ec)
+        result.bytes.reserve(static_cast<std::size_t>(size));
+    char buffer[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
+        result.bytes.append(buffer, got);
+    if (std::ferror(file.get())) {
+        result.bytes.clear();
+        return result;
+    }
+    result.status = ReadStatus::Ok;
+    return result;
+}
+
+fs::path resolveSymlinks(const fs::path& path)
+{
+    fs::path current = path;
+    // A loop of links ends here rather than spinning; the operating system then refuses the
+    // path itself.
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (fs::symlink_status(current, ec).type() != fs::file_type::symlink || ec)
+            return current;
+        const fs::path target = fs::read_symlink(current, ec);
+        if (ec)
+            return current;
+        current = target.is_absolute() || !current.has_parent_path() ? target : current.parent_path() / target;
+    }
+    return current;
+}
+
+#ifndef _WIN32
+
+bool writeFileAtomically(const fs::path& path, std::string_view bytes)
+{
+    const fs::path target = resolveSymlinks(path);
+    struct stat st {};
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode))
+        return false;
+    if (exists && st.st_nlink > 1)
+        return rewriteHardLinked(target, bytes);
+    const mode_t mode = st.st_mode & 07777;
+    fs::path temporary;
+    if (!writeTemporary(target, bytes, exists ? &mode : nullptr, temporary))
+        return false;
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // The folder entry is not flushed on purpose: until it reaches the disk a power cut brings
+    // back the complete old file (its blocks are untouched), afterwards the complete new one.
+    // Either is whole, and skipping that second flush halves the cost of a write.
+    return true;
+}
+
+bool recoverInterruptedWrite(const fs::path& path)
+{
+    const fs::path target = resolveSymlinks(path);
+    const fs::path journal = journalPathFor(target);
+    const FileContent content = readWholeFile(journal);
+    if (content.status == ReadStatus::Missing)
+        return false;
+    std::string_view bytes;
+    if (!content.ok() || !journalBytes(content.bytes, bytes)) {
+        // A journal cut short: the file itself was not touched yet.
+        ::unlink(journal.c_str());
+        return false;
+    }
+    if (!overwriteInPlace(target, bytes))
+        return false;
+    ::unlink(journal.c_str());
+    return true;
+}
+
+PublishResult publishNewFile(const fs::path& path, std::string_view bytes, FolderSync sync)
+{
+    fs::path temporary;
+    if (!writeTemporary(path, bytes, nullptr, temporary))
+        return PublishResult::Failed;
+    auto finish = [&](PublishResult result) {
+        ::unlink(temporary.c_str()); // a no-op once it was renamed
+        if (result == PublishResult::Published && sync == FolderSync::Yes)
+            (void)syncFolder(folderOf(path)); // the file has its name either way; this only hastens the disk
+        return result;
+    };
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
+        return finish(PublishResult::Published);
+    if (errno == EEXIST)
+        return finish(PublishResult::Taken);
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != ENOTSUP)
+        return finish(PublishResult::Failed);
+#endif
+    // Without a rename that refuses to replace: a second name for the temporary file is made
+    // only if the name is free.
+    if (::link(temporary.c_str(), path.c_str()) == 0)
+        return finish(PublishResult::Published);
+    if (errno == EEXIST)
+        return finish(PublishResult::Taken);
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOTSUP && errno != EMLINK && errno != ENOSYS)
+        return finish(PublishResult::Failed);
+    // A file system without hard links: claim the name with an empty file of our own, then
+    // put the written one over it.
+    FileDescriptor claim(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!claim.valid())
+        return finish(errno == EEXIST ? PublishResult::Taken : PublishResult::Failed);
+    (void)claim.close();
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(path.c_str());
+        return finish(PublishResult::Failed);
+    }
+    return finish(PublishResult::Published);
+}
+
+bool canReplaceFile(const fs::path& path)
+{
+    const fs::path target = resolveSymlinks(path);
+    const fs::path folder = folderOf(target);
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return false;
+    if (::stat(target.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            return false;
+        if (::access(target.c_str(), W_OK) != 0)
+            return false;
+    }
+    return true;
+}
+
+#else // Windows: the same contracts with the means the platform offers. Hard-linked files are
+      // replaced like any other there.
+
+namespace {
+
+void removeQuietly(const fs::path& path)
+{
+    std::error_code ec;
+    fs::remove(path, ec);
+}
+
+bool writeTemporary(const fs::path& target, std::string_view bytes, fs::path& temporary)
+{
+    StdioFile file;
+    for (int attempt = 0; attempt < 100 && !file; ++attempt) {
+        temporary = temporaryBeside(target);
+        file = StdioFile::open(temporary, "wbx");
+    }
+    if (!file)
+        return false;
+    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+    ok = std::fflush(file.get()) == 0 && ok;
+    ok = ::_commit(::_fileno(file.get())) == 0 && ok;
+    ok = file.close() && ok;
+    if (!ok)
+        removeQuietly(temporary);
+    return ok;
+}
+
+} // namespace
+
+bool writeFileAtomically(const fs::path& path, std::string_view bytes)
+{
+    const fs::path target = resolveSymlinks(path);
+    fs::path temporary;
+    if (!writeTemporary(target, bytes, temporary))
+        return false;
+    if (!::MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        removeQuietly(temporary);
+        return false;
+    }
+    return true;
+}
+
+bool recoverInterruptedWrite(const fs::path&)
+{
+    return false;
+}
+
+PublishResult publishNewFile(const fs::path& path, std::string_view bytes, FolderSync)
+{
+    fs::path temporary;
+    if (!writeTemporary(path, bytes, temporary))
+        return PublishResult::Failed;
+    // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name.
+    if (::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH))
+        return PublishResult::Published;
+    const DWORD error = ::GetLastError();
+    removeQuietly(temporary);
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? PublishResult::Taken
+                                                                         : PublishResult::Failed;
+}
+
+bool canReplaceFile(const fs::path& path)
+{
+    std::error_code ec;
+    const fs::path target = resolveSymlinks(path);
+    if (!fs::is_directory(folderOf(target), ec))
+        return false;
+    const fs::file_status status = fs::status(target, ec);
+    if (status.type() == fs::file_type::not_found)
+        return true;
+    return status.type() == fs::file_type::regular && (status.permissions() & fs::perms::owner_write) != fs::perms::none;
+}
+
+#endif
+
+} // namespace quillet::text

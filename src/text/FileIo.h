@@ -1,0 +1,73 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// Whole-file reading and crash-safe writing, shared by every module that keeps files: the
+// settings store, the article writer and the product-ID collectors. Paths are native; turn a
+// GbkText path into one with toNativePath first. Nothing is thrown.
+namespace quillet::text {
+
+enum class ReadStatus {
+    Ok,      // the whole file was read
+    Missing, // no file there (nor the folder it would be in)
+    Failed,  // something is there but could not be read whole: no permission, a folder, an I/O error
+};
+
+struct FileContent {
+    ReadStatus status = ReadStatus::Missing;
+    std::string bytes; // empty unless status is Ok
+    [[nodiscard]] bool ok() const { return status == ReadStatus::Ok; }
+};
+
+// Reads a regular file whole. A missing file and one that exists but cannot be read are told
+// apart, so a caller never takes an unreadable file for an empty one and writes over it.
+[[nodiscard]] FileContent readWholeFile(const std::filesystem::path& path);
+
+// Replaces the file's content so that at every moment it holds either the complete old or the
+// complete new bytes, even across a kill or a power cut:
+// - a symbolic link is followed (any chain of them) and the file it points to is replaced in
+//   its own folder, so the link stays a link;
+// - a plain file gets its bytes in a temporary file beside it, flushed to the disk, then renamed
+//   over it; an existing file's permission bits are kept;
+// - a file with more than one hard link is rewritten in place, so every name keeps seeing it:
+//   the new bytes first go to a journal file beside it (flushed, then given its name), then over
+//   the file; recoverInterruptedWrite finishes a rewrite that a kill cut short.
+// False when anything failed; the file then holds its old content (or, for a hard-linked file,
+// a journal that recoverInterruptedWrite completes).
+[[nodiscard]] bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+// Completes an in-place rewrite of a hard-linked file that was cut short, from its journal,
+// and removes the journal. Returns true when a rewrite was completed. Call before reading a
+// file that writeFileAtomically may have been rewriting when the program died.
+bool recoverInterruptedWrite(const std::filesystem::path& path);
+
+// Whether the folder entry is flushed too after a new file got its name. Without it a power
+// cut can lose the name (never the content of a file that kept its name).
+enum class FolderSync { No, Yes };
+
+enum class PublishResult {
+    Published, // the file now exists under its name with exactly the bytes given
+    Taken,     // something already had that name; it was left alone and nothing was written
+    Failed,    // the bytes could not be written (disk full, no permission, ...)
+};
+
+// Writes a new file under a name that must be free: the bytes go to a temporary file beside
+// it and are flushed to the disk, and the file then gets its final name only if no entry of
+// that name exists at that moment (an atomic rename that refuses to replace, or a hard link
+// where the file system lacks it). Two processes publishing the same name never overwrite
+// each other: one gets Published, the other Taken, and can try the next free name.
+[[nodiscard]] PublishResult publishNewFile(const std::filesystem::path& path, std::string_view bytes,
+                                           FolderSync sync = FolderSync::No);
+
+// The file a path finally names when it is a symbolic link (a chain of them is followed; a
+// relative link counts from its own folder). A path that is no link is returned as it is.
+[[nodiscard]] std::filesystem::path resolveSymlinks(const std::filesystem::path& path);
+
+// Whether writeFileAtomically could replace the file at path (or create it): the folder of
+// the file the path finally names exists and can be written, and an existing file there is a
+// regular file that is not write-protected.
+[[nodiscard]] bool canReplaceFile(const std::filesystem::path& path);
+
+} // namespace quillet::text
