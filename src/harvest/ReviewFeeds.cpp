@@ -126,21 +126,21 @@ GbkText marketFeedAddress(const ProductInfo& product, long long pageNo)
         + "&orderType=sort_weight&showContent=1&attribute=&callback=jsonp_reviews_list";
 }
 
-void setCaption(ui::Window& window, const char* controlUtf8, const GbkText& text)
+void setCaption(ui::Window& window, const ui::ControlName& name, const GbkText& text)
 {
-    if (ui::Control* control = window.find(gbk(controlUtf8)))
+    if (ui::Control* control = window.find(name))
         control->setText(text);
 }
 
-GbkText controlText(const ui::Window& window, const char* controlUtf8)
+GbkText controlText(const ui::Window& window, const ui::ControlName& name)
 {
-    const ui::Control* control = window.find(gbk(controlUtf8));
+    const ui::Control* control = window.find(name);
     return control ? control->text() : GbkText();
 }
 
-bool controlChecked(const ui::Window& window, const char* controlUtf8)
+bool controlChecked(const ui::Window& window, const ui::ControlName& name)
 {
-    const ui::Control* control = window.find(gbk(controlUtf8));
+    const ui::Control* control = window.find(name);
     return control && control->checked();
 }
 
@@ -216,7 +216,7 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
 
     for (;;) {
         ++pageNo;
-        setCaption(context.mainWindow, "按钮采集",
+        setCaption(context.mainWindow, ui::mainwin::按钮采集,
                    gbk("停止..已生成 ") + std::to_string(request.articlesSoFar) + gbk(" 篇|正采集 ")
                        + std::to_string(pageNo) + gbk(" 页"));
         const GbkText address = product.isMall ? mallFeedAddress(product, pageNo) : marketFeedAddress(product, pageNo);
@@ -279,7 +279,7 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
 
             const GbkText nick = between(record, markers.nickStart, markers.nickEnd);
             const GbkText date = between(record, markers.dateStart, markers.dateEnd);
-            const bool emptyAsNone = controlChecked(context.mainWindow, "选择框空无");
+            const bool emptyAsNone = controlChecked(context.mainWindow, ui::mainwin::选择框空无);
             for (compose::FieldColumn& column : columns) {
                 if (column.name == gbk("评论"))
                     column.values.push_back(content);
@@ -310,7 +310,7 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
         if (request.previewOnly && previewTaken >= 10)
             break;
 
-        const double seconds = text::textToNumber(controlText(context.mainWindow, "编辑框每页延时秒"));
+        const double seconds = text::textToNumber(controlText(context.mainWindow, ui::mainwin::编辑框每页延时秒));
         const double ms = std::round(seconds * 1000.0);
         // A negative or absurd pause is no pause / at most a day, never an overflow.
         compose::pauseMs(ms > 0 ? static_cast<long long>(std::min(ms, 86400000.0)) : 0, neverStop);

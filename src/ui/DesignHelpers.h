@@ -4,6 +4,7 @@
 // turned into GBK once here.
 
 #include "Control.h"
+#include "ControlNames.h"
 #include "text/GbkText.h"
 
 #include <initializer_list>
@@ -12,15 +13,23 @@
 
 namespace quillet::ui::design {
 
-inline ControlDesign control(ControlKind kind, std::string_view name, std::string_view parent, std::string_view text,
-                             Rect place)
+// A control placed on the window itself.
+inline ControlDesign control(ControlKind kind, const ControlName& name, std::string_view text, Rect place)
 {
     ControlDesign d;
     d.kind = kind;
-    d.name = gbk(name);
-    d.parent = gbk(parent);
+    d.name = name.gbk();
     d.text = gbk(text);
     d.place = place;
+    return d;
+}
+
+// A control inside a group box, picture box or frame.
+inline ControlDesign control(ControlKind kind, const ControlName& name, const ControlName& parent,
+                             std::string_view text, Rect place)
+{
+    ControlDesign d = control(kind, name, text, place);
+    d.parent = parent.gbk();
     return d;
 }
 

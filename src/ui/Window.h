@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Control.h"
+#include "ControlNames.h"
 #include "text/GbkText.h"
 
 #include <functional>
@@ -58,6 +59,8 @@ public:
 
     [[nodiscard]] Control* find(std::string_view name);
     [[nodiscard]] const Control* find(std::string_view name) const;
+    [[nodiscard]] Control* find(const ControlName& name) { return find(std::string_view(name.gbk())); }
+    [[nodiscard]] const Control* find(const ControlName& name) const { return find(std::string_view(name.gbk())); }
     [[nodiscard]] std::size_t size() const { return m_controls.size(); }
     [[nodiscard]] Control& at(std::size_t index) { return *m_controls[index]; }
     [[nodiscard]] const Control& at(std::size_t index) const { return *m_controls[index]; }
