@@ -128,39 +128,37 @@ GbkText formatTimestamp(int kind)
 
 namespace {
 
-ui::Control* control(ui::Window& window, const char* nameUtf8)
-{
-    return window.find(gbk(nameUtf8));
-}
+using namespace ui::mainwin;
+using ui::ControlName;
 
-GbkText textOf(ui::Window& window, const char* nameUtf8)
+GbkText textOf(ui::Window& window, const ControlName& name)
 {
-    const ui::Control* c = control(window, nameUtf8);
+    const ui::Control* c = window.find(name);
     return c ? c->text() : GbkText();
 }
 
-bool checkedOf(ui::Window& window, const char* nameUtf8)
+bool checkedOf(ui::Window& window, const ControlName& name)
 {
-    const ui::Control* c = control(window, nameUtf8);
+    const ui::Control* c = window.find(name);
     return c && c->checked();
 }
 
-int indexOf(ui::Window& window, const char* nameUtf8)
+int indexOf(ui::Window& window, const ControlName& name)
 {
-    const ui::Control* c = control(window, nameUtf8);
+    const ui::Control* c = window.find(name);
     return c ? c->selectedIndex() : -1;
 }
 
-void setText(ui::Window& window, const char* nameUtf8, const GbkText& value)
+void setText(ui::Window& window, const ControlName& name, const GbkText& value)
 {
-    if (ui::Control* c = control(window, nameUtf8))
+    if (ui::Control* c = window.find(name))
         c->setText(value);
 }
 
 // The output folder as the user typed it, without a trailing separator.
 GbkText outputFolder(ui::Window& window)
 {
-    GbkText folder = textOf(window, "编辑框保存目录");
+    GbkText folder = textOf(window, 编辑框保存目录);
     while (folder.size() > 1 && compose::endsWithPathSeparator(folder))
         folder.pop_back();
     return folder;
@@ -170,19 +168,19 @@ HarvestRequest buildRequest(ui::Window& window, const GbkText& line, long long a
 {
     HarvestRequest request;
     request.line = line;
-    request.reviewType = indexOf(window, "组合框类型");
-    request.templateText = textOf(window, "编辑框组合");
-    request.filterOn = checkedOf(window, "选择框过滤");
-    request.regexMode = checkedOf(window, "选择框正则");
-    request.matchList = textOf(window, "编辑框匹配式");
-    request.replaceList = textOf(window, "编辑框替换式");
-    request.minChars = text::textToInteger(textOf(window, "编辑框字数"));
-    request.maxPages = text::textToInteger(textOf(window, "编辑框页数"));
-    request.previewOnly = checkedOf(window, "选择框仅信息框");
+    request.reviewType = indexOf(window, 组合框类型);
+    request.templateText = textOf(window, 编辑框组合);
+    request.filterOn = checkedOf(window, 选择框过滤);
+    request.regexMode = checkedOf(window, 选择框正则);
+    request.matchList = textOf(window, 编辑框匹配式);
+    request.replaceList = textOf(window, 编辑框替换式);
+    request.minChars = text::textToInteger(textOf(window, 编辑框字数));
+    request.maxPages = text::textToInteger(textOf(window, 编辑框页数));
+    request.previewOnly = checkedOf(window, 选择框仅信息框);
     request.articlesSoFar = articlesSoFar;
-    request.contentShuffle = checkedOf(window, "选择框内容打乱");
-    request.titleShuffle = checkedOf(window, "选择框标题打乱");
-    request.outputPattern = outputFolder(window) + text::pathSeparator() + "*." + textOf(window, "编辑框扩展名");
+    request.contentShuffle = checkedOf(window, 选择框内容打乱);
+    request.titleShuffle = checkedOf(window, 选择框标题打乱);
+    request.outputPattern = outputFolder(window) + text::pathSeparator() + "*." + textOf(window, 编辑框扩展名);
     return request;
 }
 
@@ -206,36 +204,41 @@ GbkText harvestProduct(const HarvestRequest& request, HarvestContext& context, G
     return compose::assembleArticle(prepared, request.contentShuffle);
 }
 
-void runButtonClicked(HarvestContext& context, ui::Ui& ui)
+RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
 {
+    RunOutcome outcome;
     ui::Window& window = context.mainWindow;
-    ui::Control* runButton = control(window, "按钮采集");
-    if (!runButton)
-        return;
+    ui::Control* runButton = window.find(按钮采集);
+    if (!runButton) {
+        outcome.kind = RunOutcome::Kind::IdFileMissing;
+        return outcome;
+    }
 
     // A click while a run is going on only asks it to stop.
     if (runButton->text() != gbk("开始采集")) {
         runButton->setText(gbk("正在停止.."));
         context.stopRequested = true;
-        return;
+        outcome.kind = RunOutcome::Kind::StopRequested;
+        return outcome;
     }
 
     ProductIdFile idFile;
-    if (!idFile.open(textOf(window, "编辑框商品ID文件"))) {
+    if (!idFile.open(textOf(window, 编辑框商品ID文件))) {
         ui.messageBox(gbk("请先选择保存商品ID或商品地址的文本文件！"));
-        return;
+        outcome.kind = RunOutcome::Kind::IdFileMissing;
+        return outcome;
     }
 
     context.stopRequested = false;
     runButton->setText(gbk("正在采集.."));
-    const GbkText startText = textOf(window, "编辑框序号");
-    ui::Control* namingBox = control(window, "组合框命名方式");
+    const GbkText startText = textOf(window, 编辑框序号);
+    ui::Control* namingBox = window.find(组合框命名方式);
     if (namingBox)
         namingBox->setEnabled(false);
 
     const int naming = namingBox ? namingBox->selectedIndex() : 0;
     const GbkText folder = outputFolder(window);
-    const GbkText extension = textOf(window, "编辑框扩展名");
+    const GbkText extension = textOf(window, 编辑框扩展名);
     const GbkText& sep = text::pathSeparator();
 
     std::ofstream merged;
@@ -254,7 +257,7 @@ void runButtonClicked(HarvestContext& context, ui::Ui& ui)
     };
     if (naming > 1) {
         mergedPath = folder + sep + compose::replaceAll(formatTimestamp(0), ":", "-", false) + "." + extension;
-        if (!checkedOf(window, "选择框仅信息框"))
+        if (!checkedOf(window, 选择框仅信息框))
             openMerged();
     }
 
@@ -263,16 +266,17 @@ void runButtonClicked(HarvestContext& context, ui::Ui& ui)
     GbkText line;
     while (idFile.nextLine(line)) {
         ++lineNo;
-        if (lineNo < text::textToInteger(textOf(window, "编辑框序号")))
+        if (lineNo < text::textToInteger(textOf(window, 编辑框序号)))
             continue;
-        setText(window, "编辑框序号", std::to_string(lineNo));
+        setText(window, 编辑框序号, std::to_string(lineNo));
         if (!line.empty()) {
             const HarvestRequest request = buildRequest(window, line, count);
             GbkText title;
             GbkText productId;
             const GbkText article = harvestProduct(request, context, title, productId);
-            if (checkedOf(window, "选择框仅信息框")) {
+            if (checkedOf(window, 选择框仅信息框)) {
                 ui.messageBox(article, title);
+                outcome.kind = RunOutcome::Kind::Previewed;
                 break;
             }
             if (!article.empty()) {
@@ -282,8 +286,10 @@ void runButtonClicked(HarvestContext& context, ui::Ui& ui)
                     compose::createDirectories(path, created);
                     if (compose::writeTextFile(path, article)) {
                         ++count;
-                        if (context.stopRequested)
+                        if (context.stopRequested) {
+                            outcome.kind = RunOutcome::Kind::Stopped;
                             break;
+                        }
                     } else {
                         ++failedWrites;
                     }
@@ -303,14 +309,16 @@ void runButtonClicked(HarvestContext& context, ui::Ui& ui)
                 }
             }
         }
-        if (context.stopRequested)
+        if (context.stopRequested) {
+            outcome.kind = RunOutcome::Kind::Stopped;
             break;
+        }
     }
 
-    if (checkedOf(window, "选择框仅信息框"))
-        setText(window, "编辑框序号", startText);
+    if (checkedOf(window, 选择框仅信息框))
+        setText(window, 编辑框序号, startText);
     else
-        setText(window, "编辑框序号", std::to_string(text::textToInteger(textOf(window, "编辑框序号")) + 1));
+        setText(window, 编辑框序号, std::to_string(text::textToInteger(textOf(window, 编辑框序号)) + 1));
 
     idFile.close();
     if (merged.is_open())
@@ -319,12 +327,15 @@ void runButtonClicked(HarvestContext& context, ui::Ui& ui)
         namingBox->setEnabled(true);
     runButton->setText(gbk("开始采集"));
 
-    if (!checkedOf(window, "选择框仅信息框")) {
+    if (!checkedOf(window, 选择框仅信息框)) {
         if (failedWrites > 0)
             ui.messageBox(gbk("有 ") + std::to_string(failedWrites) + gbk(" 篇文章未能写入，请检查保存目录是否存在、可写：")
                           + "\r\n" + (naming > 1 ? mergedPath : folder));
         ui.messageBox(gbk("采集完成！"));
     }
+    outcome.articles = count;
+    outcome.failedWrites = failedWrites;
+    return outcome;
 }
 
 } // namespace quillet::harvest

@@ -40,9 +40,23 @@ private:
 // The current local date and time: kind 0 "YYYY-MM-DD hh:mm:ss", 1 the date, 2 the time.
 [[nodiscard]] GbkText formatTimestamp(int kind);
 
+// How a click on the run button ended, so callers need not read message texts.
+struct RunOutcome {
+    enum class Kind {
+        StopRequested, // a run was going on: the click only asked it to stop
+        IdFileMissing, // the product-ID file could not be opened; nothing ran
+        Finished,      // the run went through to the end of the product-ID file
+        Stopped,       // the run ended early on a stop request, keeping what it gathered
+        Previewed,     // quick preview: one product shown, nothing written
+    };
+    Kind kind = Kind::Finished;
+    long long articles = 0;     // articles written (lines of the merged file for merged naming)
+    long long failedWrites = 0; // articles lost because they could not be written
+};
+
 // What the run button does: starts a batch run over the product-ID file named in the main
 // window, or, while one is going on, asks it to stop. Runs on the caller's thread; the
 // harvest processes window events at fixed points, which is where a second click arrives.
-void runButtonClicked(HarvestContext& context, ui::Ui& ui);
+RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui);
 
 } // namespace quillet::harvest

@@ -80,10 +80,132 @@ bool HeadlessUi::openWithSystem(const GbkText& target, const GbkText& parameters
     return true;
 }
 
-bool HeadlessUi::runCommand(const GbkText& commandLine)
+bool HeadlessUi::startProgram(const GbkText& program, const std::vector<GbkText>& arguments)
 {
-    m_commands.push_back(commandLine);
+    m_programs.push_back({program, arguments});
     return true;
+}
+
+void HeadlessUi::showWindow(WindowController& window, WindowController* owner)
+{
+    m_showings.push_back({&window, owner, false, true});
+    window.created();
+    const Size frame = frameSize(window.window().border());
+    const Rect& outer = window.window().geometry();
+    window.resized(outer.width - frame.width, outer.height - frame.height);
+}
+
+void HeadlessUi::showModal(WindowController& window, WindowController* owner)
+{
+    showWindow(window, owner);
+    m_showings.back().modal = true;
+    if (!m_modalActions.empty()) {
+        auto action = std::move(m_modalActions.front());
+        m_modalActions.pop_front();
+        if (action)
+            action(window);
+    }
+    if (isOpen(window) && closeByUser(window) == CloseAnswer::NotYet)
+        closeWindow(window); // a modal loop must end: the headless user insists
+}
+
+void HeadlessUi::closeWindow(WindowController& window)
+{
+    auto it = std::find_if(m_showings.rbegin(), m_showings.rend(),
+                           [&](const Showing& s) { return s.open && s.controller == &window; });
+    if (it == m_showings.rend())
+        return;
+    // Owned windows go first.
+    std::vector<WindowController*> owned;
+    for (const Showing& s : m_showings)
+        if (s.open && s.owner == &window)
+            owned.push_back(s.controller);
+    for (WindowController* child : owned)
+        closeWindow(*child);
+    for (Showing& s : m_showings)
+        if (s.open && s.controller == &window)
+            s.open = false;
+    window.closed();
+}
+
+CloseAnswer HeadlessUi::closeByUser(WindowController& window)
+{
+    if (!isOpen(window))
+        return CloseAnswer::CloseNow;
+    const CloseAnswer answer = window.closeRequested();
+    if (answer == CloseAnswer::CloseNow)
+        closeWindow(window);
+    return answer;
+}
+
+void HeadlessUi::bringToFront(WindowController& window)
+{
+    m_raised.push_back(&window);
+}
+
+void HeadlessUi::setFocus(WindowController& window, const GbkText& control)
+{
+    m_focus.emplace_back(&window, control);
+}
+
+Size HeadlessUi::frameSize(Border border)
+{
+    switch (border) {
+    case Border::Resizable:
+        return {16, 39};
+    case Border::FixedToolWindow:
+        return {6, 23};
+    case Border::Fixed:
+        break;
+    }
+    return {6, 29};
+}
+
+int HeadlessUi::textHeight(const GbkText& text, int width, const Font& font)
+{
+    const int px = std::max(font.pixelSize, 1);
+    const int usable = std::max(width - 6, px);
+    int lines = 1;
+    int x = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == '\n') {
+            ++lines;
+            x = 0;
+            continue;
+        }
+        if (byte == '\r')
+            continue;
+        const bool wide = byte >= 0x80 && i + 1 < text.size();
+        const int w = wide ? px : px / 2;
+        if (wide)
+            ++i;
+        if (x + w > usable) {
+            ++lines;
+            x = 0;
+        }
+        x += w;
+    }
+    return lines * (px + 3) + 6;
+}
+
+bool HeadlessUi::isOpen(const WindowController& window) const
+{
+    return std::any_of(m_showings.begin(), m_showings.end(),
+                       [&](const Showing& s) { return s.open && s.controller == &window; });
+}
+
+WindowController* HeadlessUi::openWindow(std::string_view windowName) const
+{
+    for (auto it = m_showings.rbegin(); it != m_showings.rend(); ++it)
+        if (it->open && it->controller->window().name() == windowName)
+            return it->controller;
+    return nullptr;
+}
+
+void HeadlessUi::onModal(std::function<void(WindowController&)> action)
+{
+    m_modalActions.push_back(std::move(action));
 }
 
 void HeadlessUi::queueFileDialogAnswer(std::vector<GbkText> paths)
