@@ -142,6 +142,35 @@ void BM_TextBetweenExWalk(benchmark::State& state)
     finish(state, text.size());
 }
 
+// A long search item (2,001 bytes) over 8 MB. "Worst": every byte of the item is common in the
+// text and nearly every position starts a long partial match ("a" x 2,001 in runs of 2,000
+// "a"). "Page": a 2,001-byte slice of the page with its last character changed, so it is
+// found nowhere.
+void BM_LongNeedleWorst(benchmark::State& state)
+{
+    static const GbkText text = [] {
+        GbkText t;
+        const GbkText unit = GbkText(2000, 'a') + "b";
+        while (t.size() < (8u << 20))
+            t += unit;
+        return t;
+    }();
+    const GbkText needle(2001, 'a');
+    for (auto _ : state)
+        benchmark::DoNotOptimize(findText(text, needle, 1));
+    finish(state, text.size());
+}
+
+void BM_LongNeedlePage(benchmark::State& state)
+{
+    const GbkText& text = pageOf(8 << 20);
+    GbkText needle = text.substr(text.size() / 2, 2001);
+    needle.back() = '~';
+    for (auto _ : state)
+        benchmark::DoNotOptimize(findText(text, needle, 1));
+    finish(state, text.size());
+}
+
 void BM_ReplaceLists(benchmark::State& state)
 {
     const GbkText& text = pageOf(static_cast<std::size_t>(state.range(0)));
@@ -194,6 +223,8 @@ void sizes(benchmark::internal::Benchmark* b)
 BENCHMARK(BM_CharCount)->Apply(sizes);
 BENCHMARK(BM_TextBetweenExWalk)->Apply(sizes);
 BENCHMARK(BM_ReplaceLists)->Apply(sizes);
+BENCHMARK(BM_LongNeedleWorst)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LongNeedlePage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeEntities)->Apply(sizes);
 BENCHMARK(BM_StripTags)->Apply(sizes);
 BENCHMARK(BM_RegexExecute)->Apply(sizes);

@@ -28,35 +28,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Byte length of the shortest leading part that holds n characters (counted as charCount's
-// line-break mode 1 counts them), or the whole length when the text has fewer.
-std::size_t prefixHoldingChars(std::string_view text, long long n)
-{
-    long long count = 0;
-    bool inPair = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        bool counts = false;
-        if (b == '\r') {
-            counts = true;
-        } else if (b == '\n') {
-            counts = !(i > 0 && text[i - 1] == '\r');
-        } else if (b < 0x80 || inPair) {
-            counts = true;
-            inPair = false;
-        } else {
-            inPair = true;
-        }
-        if (counts && ++count >= n) {
-            // CR LF counts as one character: never cut between its two bytes.
-            if (b == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                return i + 2;
-            return i + 1;
-        }
-    }
-    return text.size();
-}
-
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
 bool onlySeparators(std::string_view part)
@@ -155,7 +126,7 @@ GbkText leftChars(const GbkText& text, long long n)
         n += charCount(text, 0);
     if (n <= 0)
         return GbkText();
-    return text.substr(0, prefixHoldingChars(text, n));
+    return text.substr(0, text::prefixHoldingChars(text, n));
 }
 
 GbkText sanitizeFileName(const GbkText& text, bool cutTo200, bool trim)

@@ -388,48 +388,6 @@ GbkText replaceAllImpl(std::string_view text, std::string_view what, std::string
 }
 
 // ---------------------------------------------------------------------------------------------
-// Characters as charCount's line-break mode 1 counts them.
-// ---------------------------------------------------------------------------------------------
-
-// Walks the text and calls onChar(index, firstByte, countingByte) each time the count grows:
-// `countingByte` is the byte that completed the character, `firstByte` where it began (after
-// the previous character, so a lead byte belongs to the character it starts). Stops early
-// when onChar returns false.
-template <typename F>
-void walkCharacters(std::string_view text, F&& onChar)
-{
-    bool inPair = false;
-    long long count = 0;
-    std::size_t charStart = 0;
-    const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        bool counts = false;
-        if (b == '\r') {
-            counts = true;
-        } else if (b == '\n') {
-            counts = !(i > 0 && text[i - 1] == '\r');
-            if (!counts)
-                charStart = i + 1; // the LF of CR LF belongs to the character of its CR
-        } else if (b < 0x80) {
-            counts = true;
-            inPair = false;
-        } else if (inPair) {
-            counts = true;
-            inPair = false;
-        } else {
-            inPair = true;
-        }
-        if (counts) {
-            ++count;
-            if (!onChar(count, charStart, i))
-                return;
-            charStart = i + 1;
-        }
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
 // Character references.
 // ---------------------------------------------------------------------------------------------
 
@@ -668,57 +626,6 @@ const GbkText& headSentinel()
 const GbkText& tailSentinel()
 {
     return gbk("#墨汀尾#");
-}
-
-long long charCount(const GbkText& text, int lineBreakMode)
-{
-    long long count = 0;
-    bool inPair = false;
-    const auto* d = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char b = d[i];
-        if (b >= 0x80) {
-            count += inPair ? 1 : 0;
-            inPair = !inPair;
-        } else if (b == '\r' || b == '\n') {
-            if (lineBreakMode == 2)
-                ++count;
-            else if (lineBreakMode == 1)
-                count += (b == '\n' && i > 0 && d[i - 1] == '\r') ? 0 : 1;
-        } else {
-            ++count;
-            inPair = false;
-        }
-    }
-    return count;
-}
-
-GbkText charMid(const GbkText& text, long long first, long long count)
-{
-    if (count <= 0)
-        return GbkText();
-    if (first < 1)
-        first = 1;
-    const long long lastWanted = (first > LLONG_MAX - count) ? LLONG_MAX : first + count - 1;
-    std::size_t begin = npos;
-    std::size_t end = npos;
-    walkCharacters(text, [&](long long index, std::size_t charStart, std::size_t countingByte) {
-        if (index == first)
-            begin = charStart;
-        if (index == lastWanted) {
-            end = countingByte + 1;
-            if (text[countingByte] == '\r' && end < text.size() && text[end] == '\n')
-                ++end;
-            return false;
-        }
-        return true;
-    });
-    if (begin == npos)
-        return GbkText();
-    if (end == npos)
-        end = text.size();
-    return text.substr(begin, end - begin);
 }
 
 long long findText(const GbkText& text, const GbkText& what, long long from, bool ignoreCase)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text/GbkChars.h"
 #include "text/GbkText.h"
 
 #include <vector>
@@ -20,9 +21,9 @@ namespace quillet::compose {
 
 // Characters of the text: a byte >= 0x80 starts a two-byte character. Line-break mode
 // 0: CR and LF count nothing; 1: CR LF counts 1, lone CR or LF 1 each; 2: every CR and LF 1.
-[[nodiscard]] long long charCount(const GbkText& text, int lineBreakMode = 1);
-// `count` characters from character `first` (from 1).
-[[nodiscard]] GbkText charMid(const GbkText& text, long long first, long long count);
+// `charMid` takes `count` characters from character `first` (from 1). Both live in text/.
+using text::charCount;
+using text::charMid;
 
 // The text between two markers. Markers may be changed (unquote, sentinels) and are written
 // back; position walks through the occurrences forward or backward. Forward, the start marker

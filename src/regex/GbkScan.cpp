@@ -1,6 +1,7 @@
 #include "GbkScan.h"
 
 #include "text/Charset.h"
+#include "text/GbkChars.h"
 
 #include <algorithm>
 
@@ -8,9 +9,8 @@ namespace quillet::regex::detail {
 
 namespace {
 
-bool isLead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
-bool isDigit(unsigned char b) { return b >= 0x30 && b <= 0x39; }
-bool isTrail(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
+using text::isGb18030Digit;
+using text::isGb18030Lead;
 
 unsigned char byteAt(std::string_view s, std::size_t pos)
 {
@@ -25,7 +25,7 @@ char32_t supplementaryAt(std::string_view gbk, std::size_t pos)
         return 0;
     const unsigned char b1 = byteAt(gbk, pos), b2 = byteAt(gbk, pos + 1), b3 = byteAt(gbk, pos + 2),
                         b4 = byteAt(gbk, pos + 3);
-    if (b1 < 0x90 || b1 > 0xE3 || !isDigit(b2) || !isLead(b3) || !isDigit(b4))
+    if (b1 < 0x90 || b1 > 0xE3 || !isGb18030Digit(b2) || !isGb18030Lead(b3) || !isGb18030Digit(b4))
         return 0;
     const char32_t linear = (((b1 - 0x90u) * 10u + (b2 - 0x30u)) * 126u + (b3 - 0x81u)) * 10u + (b4 - 0x30u);
     return 0x10000u + linear;
@@ -44,21 +44,6 @@ char32_t decodeUtf8(std::string_view s, std::size_t pos, std::size_t length)
 
 } // namespace
 
-std::size_t gbkCharLength(std::string_view gbk, std::size_t pos)
-{
-    if (pos >= gbk.size())
-        return 0;
-    const unsigned char b1 = byteAt(gbk, pos);
-    if (!isLead(b1) || pos + 1 >= gbk.size())
-        return 1;
-    const unsigned char b2 = byteAt(gbk, pos + 1);
-    if (isTrail(b2))
-        return 2;
-    if (isDigit(b2) && pos + 3 < gbk.size() && isLead(byteAt(gbk, pos + 2)) && isDigit(byteAt(gbk, pos + 3)))
-        return 4;
-    return 1;
-}
-
 std::size_t OffsetCursor::gbkLengthOf(char32_t cp, std::size_t utf8Length, bool forward) const
 {
     if (utf8Length == 1)
@@ -73,8 +58,8 @@ std::size_t OffsetCursor::gbkLengthOf(char32_t cp, std::size_t utf8Length, bool 
     }
     // Two bytes (trail 0x40-0xFE) or four (second and last bytes are digits).
     if (forward)
-        return isDigit(byteAt(m_gbk, m_gbkPos + 1)) ? 4 : 2;
-    return m_gbkPos >= 1 && isDigit(byteAt(m_gbk, m_gbkPos - 1)) ? 4 : 2;
+        return isGb18030Digit(byteAt(m_gbk, m_gbkPos + 1)) ? 4 : 2;
+    return m_gbkPos >= 1 && isGb18030Digit(byteAt(m_gbk, m_gbkPos - 1)) ? 4 : 2;
 }
 
 void OffsetCursor::stepForward()

@@ -5,13 +5,6 @@
 
 namespace quillet::regex::detail {
 
-// Length in bytes of the GBK character that starts at `pos` (1, 2 or 4; 0 at the end).
-// A two-byte character is a lead byte 0x81-0xFE with a trail byte 0x40-0xFE other than 0x7F;
-// a four-byte GB18030 sequence is lead, digit, lead, digit. Anything else (0x80, 0xFF, a lead
-// byte without a valid trail, a lead byte at the end) is one byte on its own, which is also
-// how the charset conversion treats it.
-[[nodiscard]] std::size_t gbkCharLength(std::string_view gbk, std::size_t pos);
-
 // Walks the UTF-8 form of a GBK text (as made by text::gbkToUtf8 with Invalid::Escape) and
 // its GBK original in step, so a UTF-8 offset reported by the matcher can be turned into the
 // GBK byte offset and the character index of the same place. Each code point of the UTF-8

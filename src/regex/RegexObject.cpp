@@ -4,6 +4,7 @@
 #include "PatternDialect.h"
 #include "Pcre2Owners.h"
 #include "text/Charset.h"
+#include "text/GbkChars.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -120,7 +121,7 @@ void appendExpansion(GbkText& out, const GbkText& replacement, const GbkText& su
     const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
     std::size_t i = 0;
     while (i < replacement.size()) {
-        const std::size_t length = detail::gbkCharLength(replacement, i);
+        const std::size_t length = text::gb18030CharLength(replacement, i);
         if (length != 1 || replacement[i] != '$' || i + 1 >= replacement.size()) {
             out.append(replacement, i, length);
             i += length;
@@ -171,7 +172,7 @@ GbkText escapeText(const GbkText& text, std::string_view metacharacters, bool wi
     out.reserve(text.size() + text.size() / 4 + 8);
     std::size_t i = 0;
     while (i < text.size()) {
-        const std::size_t length = detail::gbkCharLength(text, i);
+        const std::size_t length = text::gb18030CharLength(text, i);
         if (length == 1) {
             const char c = text[i];
             if (wildcards && c == '*') {
