@@ -252,36 +252,68 @@ GbkText shopListingPage(const Catalogue& catalogue, const Shop& shop, const Mark
     else
         out += "<div class=\"filter\"><b class=\"ui-page-s-len\">" + pageInfo + "</b></div>\r\n";
 
+    // The products of this page. From page 2 on, the last product of the page before comes
+    // again first, as real listings repeat a product that moved while the user paged.
     const int first = (page - 1) * pageSize;
     const int end = std::min(total, first + pageSize);
-    auto linkOf = [&](const std::string& id) {
+    std::vector<int> shown;
+    if (page > 1 && first < total && first > 0)
+        shown.push_back(first - 1);
+    for (int i = first; i < end; ++i)
+        shown.push_back(i);
+
+    // The product link takes several forms (the reader must find the ID in each): the id
+    // parameter, an itemid parameter, and spaces around the "=" of the href attribute.
+    auto linkOf = [&](int i) {
+        const std::string& id = ids[static_cast<std::size_t>(i)];
         const Product* p = catalogue.product(id);
-        return "//" + (p ? productHostOf(*p, hosts) : hosts.productHost) + "/item.htm?spm=a1z10.3-c.w4002.9&id=" + id;
+        const std::string host = "//" + (p ? productHostOf(*p, hosts) : hosts.productHost);
+        return i % 4 == 1 ? host + "/item.htm?spm=a1z10.3-c.w4002.9&itemid=" + id
+                          : host + "/item.htm?spm=a1z10.3-c.w4002.9&id=" + id;
     };
-    auto titleOf = [&](const std::string& id) {
-        const Product* p = catalogue.product(id);
+    auto hrefOf = [&](int i) {
+        return std::string(i % 6 == 5 ? "href = \"" : "href=\"") + linkOf(i) + "\"";
+    };
+    auto titleOf = [&](int i) {
+        const Product* p = catalogue.product(ids[static_cast<std::size_t>(i)]);
         return p ? p->title : GbkText();
     };
+    // Not products: an item without a link and an item whose id has only four digits.
+    const GbkText soldOut = gbk("已下架");
+    const std::string shortId = std::to_string(1000 + page % 9000);
     if (shop.style == ListingStyle::ShopList) {
         out += "<ul class=\"shop-list\">\r\n";
-        for (int i = first; i < end; ++i) {
-            const std::string& id = ids[static_cast<std::size_t>(i)];
-            out += "<li class=\"item\"><div class=\"pic\"><a href=\"" + linkOf(id) +
-                   "\" target=\"_blank\"><img src=\"//img.alicdn.com/i1.jpg\" /></a></div>"
-                   "<div class=\"desc\"><a class=\"item-name\" href=\"" + linkOf(id) + "\">" + titleOf(id) +
-                   "</a></div></li>\r\n";
+        for (std::size_t k = 0; k < shown.size(); ++k) {
+            const int i = shown[k];
+            out += "<li class=\"item\"><div class=\"pic\"><a " + hrefOf(i) +
+                   " target=\"_blank\"><img src=\"//img.alicdn.com/i1.jpg\" /></a></div>"
+                   "<div class=\"desc\"><a class=\"item-name\" href=\"" + linkOf(i) + "\">" + titleOf(i) + "</a></div>";
+            // Some items hold a nested list of their variants, linking the same product.
+            if (i % 3 == 0)
+                out += "\r\n<ul class=\"sku-list\"><li><a href=\"" + linkOf(i) + "&sku=1\">S</a></li></ul>";
+            out += "</li>\r\n";
+            if (k == 0)
+                out += "<li class=\"item\"><div class=\"pic\"><img src=\"//img.alicdn.com/i0.jpg\" /></div>"
+                       "<div class=\"desc\">" + soldOut + "</div></li>\r\n"
+                       "<li class=\"item\"><a href=\"//" + hosts.productHost + "/item.htm?id=" + shortId +
+                       "\">old</a></li>\r\n";
         }
         out += "</ul>\r\n";
     } else {
         out += "<div class=\"shop-hesper-bd grid\">\r\n";
-        for (int i = first; i < end; ++i) {
-            const std::string& id = ids[static_cast<std::size_t>(i)];
-            const bool lastInRow = (i - first) % 4 == 3 || i + 1 == end;
-            out += std::string("<dl class=\"") + (lastInRow ? "item last" : "item") + "\" data-id=\"" + id +
-                   "\">\r\n<dt class=\"photo\"><a href=\"" + linkOf(id) +
-                   "\" target=\"_blank\"><img src=\"//img.alicdn.com/i1.jpg\" /></a></dt>\r\n"
-                   "<dd class=\"detail\"><a class=\"item-name\" href=\"" + linkOf(id) + "\">" + titleOf(id) +
+        for (std::size_t k = 0; k < shown.size(); ++k) {
+            const int i = shown[k];
+            const bool lastInRow = k % 4 == 3 || k + 1 == shown.size();
+            out += std::string("<dl class=\"") + (lastInRow ? "item last" : "item") + "\" data-id=\"" +
+                   ids[static_cast<std::size_t>(i)] + "\">\r\n<dt class=\"photo\"><a " + hrefOf(i) +
+                   " target=\"_blank\"><img src=\"//img.alicdn.com/i1.jpg\" /></a></dt>\r\n"
+                   "<dd class=\"detail\"><a class=\"item-name\" href=\"" + linkOf(i) + "\">" + titleOf(i) +
                    "</a></dd>\r\n</dl>\r\n";
+            if (k == 0)
+                out += "<dl class=\"item\"><dt class=\"photo\"><img src=\"//img.alicdn.com/i0.jpg\" /></dt>"
+                       "<dd class=\"detail\">" + soldOut + "</dd></dl>\r\n"
+                       "<dl class=\"item\"><dd><a href=\"//" + hosts.productHost + "/item.htm?id=" + shortId +
+                       "\">old</a></dd></dl>\r\n";
         }
         out += "</div>\r\n";
     }
@@ -310,13 +342,23 @@ GbkText searchPage(const Catalogue& catalogue, const Keyword* keyword, const Gbk
         const Product* p = catalogue.product(id);
         const std::string link = "//" + (p && p->isMall() ? hosts.mallProductHost : hosts.productHost) +
                                  "/item.htm?id=" + id + "&ns=1&abbucket=9";
-        out += "<div class=\"row item icon-datalink\" data-category=\"auctions\" data-id=\"" + id +
-               "\" data-index=\"" + std::to_string(i - offset) + "\">\r\n"
-               "<div class=\"col col-1\"><div class=\"pic\"><a class=\"pic-link\" href=\"" + link +
+        // Rows come in several spellings: capital tag and class, spaces around "=", and the
+        // class value holding further words around "row item".
+        const bool capitals = i % 5 == 4;
+        const std::string div = capitals ? "DIV" : "div";
+        const std::string rowClass = capitals ? "CLASS=\"Row Item icon-datalink\"" : "class=\"row item icon-datalink\"";
+        const std::string eq = i % 7 == 3 ? " = " : "=";
+        out += "<" + div + " " + rowClass + " data-category" + eq + "\"auctions\" data-id" + eq + "\"" + id +
+               "\" data-index" + eq + "\"" + std::to_string(i - offset) + "\">\r\n"
+               "<div class=\"col col-1\"><div class=\"pic\"><a class=\"pic-link\" href" + eq + "\"" + link +
                "#detail\" target=\"_blank\"><img src=\"//g-search1.alicdn.com/img/x.jpg\" /></a></div></div>\r\n"
                "<div class=\"col col-2\"><div class=\"title\"><a href=\"" + link + "\">" + (p ? p->title : GbkText()) +
                "</a></div><div class=\"shop\"><a href=\"//store.taobao.com/shop/view_shop.htm?user_number_id=" +
-               (p ? p->sellerId : std::string()) + "\">" + gbk("店铺") + "</a></div></div>\r\n</div>\r\n";
+               (p ? p->sellerId : std::string()) + "\">" + gbk("店铺") + "</a></div></div>\r\n</" + div + ">\r\n";
+        // An advertisement row without any product id after the third row.
+        if (i - offset == 2)
+            out += "<div class=\"row item ad\"><a href=\"//click.simba.taobao.com/cc_im?p=" + std::to_string(i) +
+                   "\">" + gbk("广告") + "</a></div>\r\n";
     }
     if (end <= offset)
         out += "<div class=\"empty\">" + gbk("没有找到与“") + word + gbk("”相关的宝贝") + "</div>\r\n";

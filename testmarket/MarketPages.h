@@ -31,10 +31,16 @@ namespace quillet::testmarket::pages {
 [[nodiscard]] GbkText mallRecord(const Product& product, const Review& review, int index);
 [[nodiscard]] GbkText marketRecord(const Product& product, const Review& review, int index);
 
-// Shop listing page `page` (from 1) in the order `orderType`.
+// Shop listing page `page` (from 1) in the order `orderType`: the item count line (when the
+// shop shows it), the page count in the shop's style, then the items. From page 2 on the last
+// product of the page before comes first again. Links use the id parameter, an itemid
+// parameter, or spaces around the href's "="; some items nest a list of variants linking the
+// same product; every page also holds an item without a link and one with a four-digit id.
 [[nodiscard]] GbkText shopListingPage(const Catalogue& catalogue, const Shop& shop, const MarketHosts& hosts, int page,
                                       std::string_view orderType);
 // Keyword search page from result `offset` (40 rows a page). `keyword` null: no results.
+// Rows are "row item" div elements with further class words; some are written in capitals,
+// some with spaces around "="; an advertisement row without a product id follows the third.
 [[nodiscard]] GbkText searchPage(const Catalogue& catalogue, const Keyword* keyword, const GbkText& word,
                                  std::string_view sort, long long offset, const MarketHosts& hosts);
 inline constexpr int kSearchRowsPerPage = 40;

@@ -1,0 +1,142 @@
+#include "idcollect/IdFileWriter.h"
+
+#include "compose/FileHelpers.h"
+#include "text/Paths.h"
+
+#include <vector>
+
+namespace quillet::idcollect {
+
+namespace {
+
+bool isTrailByte(unsigned char c)
+{
+    return c >= 0x40 && c <= 0xFE && c != 0x7F;
+}
+
+bool isDigitByte(unsigned char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+std::FILE* openForWriting(const GbkText& path)
+{
+#ifdef _WIN32
+    return _wfopen(text::toNativePath(path).c_str(), L"wb");
+#else
+    return std::fopen(text::toNativePath(path).c_str(), "wb");
+#endif
+}
+
+bool readAll(const GbkText& path, GbkText& bytes)
+{
+#ifdef _WIN32
+    std::FILE* file = _wfopen(text::toNativePath(path).c_str(), L"rb");
+#else
+    std::FILE* file = std::fopen(text::toNativePath(path).c_str(), "rb");
+#endif
+    if (!file)
+        return false;
+    char buffer[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, got);
+    const bool ok = !std::ferror(file);
+    std::fclose(file);
+    return ok;
+}
+
+} // namespace
+
+IdFileWriter::~IdFileWriter()
+{
+    close();
+}
+
+bool IdFileWriter::open(const GbkText& path)
+{
+    close();
+    m_path = path;
+    m_failed = false;
+    std::vector<GbkText> created;
+    (void)compose::createDirectories(path, created);
+    m_file = path.empty() ? nullptr : openForWriting(path);
+    m_failed = m_file == nullptr;
+    return m_file != nullptr;
+}
+
+void IdFileWriter::write(const GbkText& bytes)
+{
+    if (bytes.empty())
+        return;
+    if (!m_file) {
+        m_failed = true;
+        return;
+    }
+    // Flushed page by page: a run that is killed keeps what it wrote.
+    if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size() || std::fflush(m_file) != 0)
+        m_failed = true;
+}
+
+void IdFileWriter::close()
+{
+    if (m_file && std::fclose(m_file) != 0)
+        m_failed = true;
+    m_file = nullptr;
+}
+
+long long IdFileWriter::removeRepeatedLines()
+{
+    close();
+    GbkText content;
+    if (m_path.empty() || !readAll(m_path, content))
+        return 0;
+    // Lines end with CR LF; the empty piece after the last one is not a line.
+    if (content.size() >= 2 && content.compare(content.size() - 2, 2, "\r\n") == 0)
+        content.resize(content.size() - 2);
+    else if (content.empty())
+        return 0;
+    std::vector<GbkText> lines;
+    const GbkText unique = compose::uniqueItems(lines, content, "\r\n");
+    if (lines.size() < 2)
+        return static_cast<long long>(lines.size());
+    if (!compose::writeTextFile(m_path, unique))
+        m_failed = true;
+    return static_cast<long long>(lines.size());
+}
+
+GbkText safeFileName(const GbkText& name)
+{
+    GbkText cleaned;
+    cleaned.reserve(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (c < 0x20 || c == 0x7F)
+            continue;
+        if (c < 0x80) {
+            cleaned += name[i];
+            continue;
+        }
+        const auto next = [&](std::size_t k) { return i + k < name.size() ? static_cast<unsigned char>(name[i + k]) : 0; };
+        if (c == 0x80 || c == 0xFF) {
+            continue; // never the start of a character
+        } else if (isTrailByte(next(1))) {
+            cleaned.append(name, i, 2);
+            ++i;
+        } else if (isDigitByte(next(1)) && next(2) >= 0x81 && next(2) <= 0xFE && isDigitByte(next(3))) {
+            cleaned.append(name, i, 4); // a four-byte GB18030 character
+            i += 3;
+        }
+        // Anything else is a stray byte: dropped.
+    }
+    return compose::sanitizeFileName(cleaned);
+}
+
+GbkText idFilePath(const GbkText& folder, const GbkText& fileName)
+{
+    // An empty folder names no folder: the file goes to the working folder, never to the root.
+    const bool separator = !folder.empty() && !compose::endsWithPathSeparator(folder);
+    return folder + (separator ? text::pathSeparator() : GbkText()) + fileName + ".txt";
+}
+
+} // namespace quillet::idcollect
