@@ -1,6 +1,7 @@
 #include "idcollect/IdFileWriter.h"
 
 #include "compose/FileHelpers.h"
+#include "text/FileIo.h"
 #include "text/Paths.h"
 
 #include <vector>
@@ -19,39 +20,7 @@ bool isDigitByte(unsigned char c)
     return c >= '0' && c <= '9';
 }
 
-std::FILE* openForWriting(const GbkText& path)
-{
-#ifdef _WIN32
-    return _wfopen(text::toNativePath(path).c_str(), L"wb");
-#else
-    return std::fopen(text::toNativePath(path).c_str(), "wb");
-#endif
-}
-
-bool readAll(const GbkText& path, GbkText& bytes)
-{
-#ifdef _WIN32
-    std::FILE* file = _wfopen(text::toNativePath(path).c_str(), L"rb");
-#else
-    std::FILE* file = std::fopen(text::toNativePath(path).c_str(), "rb");
-#endif
-    if (!file)
-        return false;
-    char buffer[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, got);
-    const bool ok = !std::ferror(file);
-    std::fclose(file);
-    return ok;
-}
-
 } // namespace
-
-IdFileWriter::~IdFileWriter()
-{
-    close();
-}
 
 bool IdFileWriter::open(const GbkText& path)
 {
@@ -60,9 +29,10 @@ bool IdFileWriter::open(const GbkText& path)
     m_failed = false;
     std::vector<GbkText> created;
     (void)compose::createDirectories(path, created);
-    m_file = path.empty() ? nullptr : openForWriting(path);
-    m_failed = m_file == nullptr;
-    return m_file != nullptr;
+    if (!path.empty())
+        m_file = text::StdioFile::open(text::toNativePath(path), "wb");
+    m_failed = !m_file;
+    return !m_failed;
 }
 
 void IdFileWriter::write(const GbkText& bytes)
@@ -74,23 +44,25 @@ void IdFileWriter::write(const GbkText& bytes)
         return;
     }
     // Flushed page by page: a run that is killed keeps what it wrote.
-    if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size() || std::fflush(m_file) != 0)
+    if (std::fwrite(bytes.data(), 1, bytes.size(), m_file.get()) != bytes.size() || std::fflush(m_file.get()) != 0)
         m_failed = true;
 }
 
 void IdFileWriter::close()
 {
-    if (m_file && std::fclose(m_file) != 0)
+    if (m_file && !m_file.close())
         m_failed = true;
-    m_file = nullptr;
 }
 
 long long IdFileWriter::removeRepeatedLines()
 {
     close();
-    GbkText content;
-    if (m_path.empty() || !readAll(m_path, content))
+    if (m_path.empty())
         return 0;
+    text::FileContent file = text::readWholeFile(text::toNativePath(m_path));
+    if (!file.ok())
+        return 0;
+    GbkText content = std::move(file.bytes);
     // Lines end with CR LF; the empty piece after the last one is not a line.
     if (content.size() >= 2 && content.compare(content.size() - 2, 2, "\r\n") == 0)
         content.resize(content.size() - 2);

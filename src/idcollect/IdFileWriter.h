@@ -1,8 +1,8 @@
 #pragma once
 
 #include "text/GbkText.h"
+#include "text/StdioFile.h"
 
-#include <cstdio>
 
 namespace quillet::idcollect {
 
@@ -12,7 +12,6 @@ namespace quillet::idcollect {
 class IdFileWriter {
 public:
     IdFileWriter() = default;
-    ~IdFileWriter();
     IdFileWriter(const IdFileWriter&) = delete;
     IdFileWriter& operator=(const IdFileWriter&) = delete;
 
@@ -32,7 +31,7 @@ public:
     [[nodiscard]] bool failed() const { return m_failed; }
 
 private:
-    std::FILE* m_file = nullptr;
+    text::StdioFile m_file;
     GbkText m_path;
     bool m_failed = false;
 };

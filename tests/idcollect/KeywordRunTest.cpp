@@ -3,7 +3,10 @@
 
 #include "CollectorFixture.h"
 
+#include "idcollect/FolderButton.h"
 #include "idcollect/KeywordIds.h"
+#include "idcollect/ShopIds.h"
+#include "settings/SettingsStore.h"
 #include "ui/SecondaryWindows.h"
 
 #include <gmock/gmock.h>
@@ -140,6 +143,38 @@ TEST_F(KeywordRunTest, NoPagesOrAnUnwritableFolder)
     EXPECT_TRUE(outcome.fileFailed);
     EXPECT_EQ(outcome.filePath, folder.gbkFile("blocker") + "/...txt");
     EXPECT_THAT(lastMessage(), HasSubstr(g("注意：商品ID文件未能写入：") + outcome.filePath));
+}
+
+TEST_F(KeywordRunTest, ControlsComeBackAndTheFolderButtonPicksAndShows)
+{
+    settings::SettingsStore store;
+    ASSERT_TRUE(store.openStore(folder.gbkFile("settings.ini")));
+    control("编辑框关键词").setText(g("连衣裙"));
+    control("组合框排序").setSelectedIndex(1);
+    saveKeywordWindow(window, store);
+    ui::Window shop = ui::makeShopIdWindow();
+    shop.find(g("单选框收藏"))->setChecked(true);
+    shop.find(g("单选框默认"))->setChecked(false);
+    saveShopWindow(shop, store);
+
+    ui::Window keywordAgain = ui::makeKeywordIdWindow();
+    restoreKeywordWindow(keywordAgain, store);
+    EXPECT_EQ(keywordAgain.find(g("编辑框关键词"))->text(), g("连衣裙"));
+    EXPECT_EQ(keywordAgain.find(g("组合框排序"))->selectedIndex(), 1);
+    ui::Window shopAgain = ui::makeShopIdWindow();
+    restoreShopWindow(shopAgain, store);
+    EXPECT_EQ(shopSortIndex(shopAgain), 5);
+
+    // Cancel keeps the folder, a choice replaces it; a right click shows it.
+    chooseSaveFolder(window, ui);
+    EXPECT_EQ(control("编辑框保存目录").text(), folder.gbkFile("out"));
+    ui.queueFolderAnswer("/chosen");
+    chooseSaveFolder(window, ui);
+    EXPECT_EQ(control("编辑框保存目录").text(), "/chosen");
+    EXPECT_EQ(ui.folderRequests().front().first, folder.gbkFile("out"));
+    openSaveFolder(window, ui);
+    ASSERT_EQ(ui.openedWithSystem().size(), 1u);
+    EXPECT_EQ(ui.openedWithSystem()[0].first, "/chosen");
 }
 
 } // namespace
