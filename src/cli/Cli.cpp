@@ -23,9 +23,9 @@ const char* const kUsage =
 
 int runHarvest(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
-    HarvestOptions options;
+    ParsedOptions options;
     std::string error;
-    if (!parseHarvestOptions(args, options, error)) {
+    if (!parseOptions(harvestOptionTable(), args, options, error)) {
         err << "quillet-cli harvest: " << error << "\n(quillet-cli harvest --help lists the options)\n";
         return ExitBadOptions;
     }

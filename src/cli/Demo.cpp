@@ -4,6 +4,7 @@
 #include "testmarket/Catalogue.h"
 #include "testmarket/TestMarket.h"
 #include "text/Charset.h"
+#include "ui/Window.h"
 
 #include <algorithm>
 #include <chrono>
@@ -20,16 +21,39 @@ namespace quillet::cli {
 
 namespace {
 
-const char* const kDemoHelp =
-    "Usage: quillet-cli demo [--folder DIR] [--products N]\n"
-    "\n"
-    "Starts the simulated marketplace on 127.0.0.1 (nothing leaves this machine), writes a\n"
-    "sample product-ID file (mall and marketplace products, one line that names no product,\n"
-    "one unknown product), harvests it with the design defaults into a fresh folder, and\n"
-    "prints where the articles are and the first one.\n"
-    "\n"
-    "  --folder DIR    where to put the demo's files   [./quillet-demo-<date>-<time>]\n"
-    "  --products N    products in the sample list     [6]\n";
+std::vector<OptionSpec> makeDemoTable()
+{
+    std::vector<OptionSpec> t(2);
+    t[0].name = "folder";
+    t[0].kind = ValueKind::Path;
+    t[0].valueName = "DIR";
+    t[0].help = "where to put the demo's files";
+    t[0].shownDefault = "./quillet-demo-<date>-<time>";
+    t[1].name = "products";
+    t[1].kind = ValueKind::Count;
+    t[1].valueName = "N";
+    t[1].help = "products in the sample list, 2 to 1000";
+    t[1].shownDefault = "6";
+    return t;
+}
+
+std::span<const OptionSpec> demoTable()
+{
+    static const std::vector<OptionSpec> table = makeDemoTable();
+    return table;
+}
+
+std::string demoHelp()
+{
+    return "Usage: quillet-cli demo [--folder DIR] [--products N]\n"
+           "\n"
+           "Starts the simulated marketplace on 127.0.0.1 (nothing leaves this machine), writes a\n"
+           "sample product-ID file (mall and marketplace products, one line that names no product,\n"
+           "one unknown product), harvests it with the design defaults into a fresh folder, and\n"
+           "prints where the articles are and the first one.\n"
+           "\n"
+        + optionsHelp(demoTable(), ui::Window());
+}
 
 std::string stamp()
 {
@@ -45,23 +69,21 @@ std::string stamp()
 
 int runDemo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
-    std::filesystem::path folder;
+    ParsedOptions parsed;
+    if (std::string error; !parseOptions(demoTable(), args, parsed, error)) {
+        err << "quillet-cli demo: " << error << "\n" << demoHelp();
+        return ExitBadOptions;
+    }
+    if (parsed.help) {
+        out << demoHelp();
+        return ExitOk;
+    }
+    std::filesystem::path folder = parsed.value("folder").value_or("");
     int productCount = 6;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--help" || args[i] == "-h") {
-            out << kDemoHelp;
-            return ExitOk;
-        }
-        if (args[i] == "--folder" && i + 1 < args.size()) {
-            folder = args[++i];
-        } else if (args[i] == "--products" && i + 1 < args.size()) {
-            productCount = std::atoi(args[++i].c_str());
-            if (productCount < 2 || productCount > 1000) {
-                err << "quillet-cli demo: --products takes 2 to 1000\n";
-                return ExitBadOptions;
-            }
-        } else {
-            err << "quillet-cli demo: unknown option \"" << args[i] << "\"\n" << kDemoHelp;
+    if (const auto products = parsed.value("products")) {
+        productCount = products->size() > 4 ? 0 : std::atoi(products->c_str());
+        if (productCount < 2 || productCount > 1000) {
+            err << "quillet-cli demo: --products takes 2 to 1000\n";
             return ExitBadOptions;
         }
     }
@@ -115,15 +137,19 @@ int runDemo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         }
     }
 
-    HarvestOptions options;
-    options.ids = idFile.string();
-    options.out = (folder / "articles").string();
-    options.start = "1";
-    options.settings = (folder / "demo-settings.ini").string();
+    std::vector<std::string> harvestArgs = {"--ids", idFile.string(), "--out", (folder / "articles").string(), "--start",
+                                            "1", "--settings", (folder / "demo-settings.ini").string()};
     const testmarket::MarketHosts hosts = market.hosts();
     for (const std::string& host : {hosts.productHost, hosts.mallProductHost, hosts.mallFeedHost, hosts.marketFeedHost,
-                                    hosts.searchHost})
-        options.connectTo.push_back(host + ":80:127.0.0.1:" + port);
+                                    hosts.searchHost}) {
+        harvestArgs.push_back("--connect-to");
+        harvestArgs.push_back(host + ":80:127.0.0.1:" + port);
+    }
+    ParsedOptions options;
+    if (std::string error; !parseOptions(harvestOptionTable(), harvestArgs, options, error)) {
+        err << "quillet-cli demo: " << error << "\n";
+        return ExitFailure;
+    }
 
     out << "Harvesting " << idFile.string() << " with the design defaults...\n";
     const int status = runHarvestSession(options, out, err);

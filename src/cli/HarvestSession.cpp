@@ -25,337 +25,98 @@ namespace quillet::cli {
 
 namespace {
 
-const char* const kTypes[] = {"all", "good", "neutral", "bad", "append"};
-const char* const kNamings[] = {"title", "id", "merged", "id-merged"};
+using namespace ui::mainwin;
 
-int indexIn(const char* const* names, int count, const std::string& value)
+bool isConnectToEntry(std::string_view value)
 {
-    for (int i = 0; i < count; ++i)
-        if (value == names[i])
-            return i;
-    return -1;
+    return web::isValidConnectToEntry(value);
 }
 
-bool isWholeNumber(const std::string& s, bool allowSign)
+std::vector<OptionSpec> makeHarvestTable()
 {
-    size_t i = 0;
-    if (allowSign && !s.empty() && (s[0] == '-' || s[0] == '+'))
-        i = 1;
-    if (i >= s.size())
-        return false;
-    for (; i < s.size(); ++i)
-        if (s[i] < '0' || s[i] > '9')
-            return false;
-    return true;
-}
-
-bool isDecimal(const std::string& s)
-{
-    bool digits = false;
-    bool dot = false;
-    for (char c : s) {
-        if (c >= '0' && c <= '9')
-            digits = true;
-        else if (c == '.' && !dot)
-            dot = true;
-        else
-            return false;
+    using K = ValueKind;
+    std::vector<OptionSpec> t;
+    auto add = [&t](std::string_view name, ValueKind kind, std::string_view valueName, std::string_view help) -> OptionSpec& {
+        OptionSpec& o = t.emplace_back();
+        o.name = name;
+        o.kind = kind;
+        o.valueName = valueName;
+        o.help = help;
+        return o;
+    };
+    add("ids", K::Path, "FILE", "product-ID file, one ID or product address per line").control = 编辑框商品ID文件;
+    add("start", K::Count, "N", "first line to harvest (from 1)").control = 编辑框序号;
+    {
+        OptionSpec& o = add("type", K::Choice, "T", "review type: all, good, neutral, bad, append");
+        o.control = 组合框类型;
+        o.choices = {"all", "good", "neutral", "bad", "append"};
     }
-    return digits;
+    add("min-chars", K::Integer, "N", "shortest review kept, in characters").control = 编辑框字数;
+    add("pages", K::Integer, "N", "most feed pages per product; 0 = all").control = 编辑框页数;
+    add("delay", K::Decimal, "SECONDS", "pause after each feed page").control = 编辑框每页延时秒;
+    add("shuffle-title", K::Toggle, "", "shuffle the title's words and add a review phrase").control = 选择框标题打乱;
+    add("shuffle-content", K::Toggle, "", "exchange values of one marker between reviews").control = 选择框内容打乱;
+    {
+        OptionSpec& o = add("replace", K::Text, "LIST", "replace these items (a|b|c) in every review");
+        o.control = 编辑框匹配式;
+        o.ticks = 选择框过滤;
+        o.negatedHelp = "switch replacing off";
+    }
+    add("with", K::Text, "LIST", "the replacements, item by item").control = 编辑框替换式;
+    add("regex", K::Toggle, "", "--replace is one regular expression").control = 选择框正则;
+    {
+        OptionSpec& o = add("template", K::TextFile, "FILE", "article template file, UTF-8 or GBK");
+        o.control = 编辑框组合;
+        o.shownDefault = "the built-in template";
+    }
+    add("empty-as-none", K::Toggle, "", "write 无 for a missing attribute (else a blank)").control = 选择框空无;
+    add("preview", K::Toggle, "", "quick preview: one product, printed, nothing written").control = 选择框仅信息框;
+    add("out", K::Path, "DIR", "output folder").control = 编辑框保存目录;
+    {
+        OptionSpec& o = add("naming", K::Choice, "M", "title, id, merged or id-merged");
+        o.control = 组合框命名方式;
+        o.choices = {"title", "id", "merged", "id-merged"};
+    }
+    add("ext", K::Text, "EXT", "extension of the article files").control = 编辑框扩展名;
+    add("proxy", K::Text, "HOST:PORT", "send the harvest through this HTTP proxy").shownDefault = "direct";
+    {
+        OptionSpec& o = add("connect-to", K::Text, "H:P:A:P", "connect to address A:P for host H:P (repeatable)");
+        o.shownDefault = "none";
+        o.repeatable = true;
+        o.accepts = isConnectToEntry;
+        o.expects = "HOST:PORT:ADDRESS:PORT";
+    }
+    add("settings", K::Path, "FILE", "settings file to read (and write with --save)").shownDefault = "beside the program";
+    add("save", K::Switch, "", "store the control states after the run, so the next run\nstarts where this one ended")
+        .shownDefault = "off";
+    return t;
 }
 
 } // namespace
 
-bool parseHarvestOptions(const std::vector<std::string>& args, HarvestOptions& o, std::string& error)
+std::span<const OptionSpec> harvestOptionTable()
 {
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (name.rfind("--", 0) == 0) {
-            const size_t eq = name.find('=');
-            if (eq != std::string::npos) {
-                inlineValue = name.substr(eq + 1);
-                name = name.substr(0, eq);
-            }
-        }
-        auto value = [&](std::string& into) -> bool {
-            if (inlineValue) {
-                into = *inlineValue;
-                return true;
-            }
-            if (i + 1 >= args.size()) {
-                error = "option " + name + " needs a value";
-                return false;
-            }
-            into = args[++i];
-            return true;
-        };
-        auto flag = [&](std::optional<bool>& into, bool v) -> bool {
-            if (inlineValue) {
-                error = "option " + name + " takes no value";
-                return false;
-            }
-            into = v;
-            return true;
-        };
-        std::string v;
-        if (name == "--help" || name == "-h") {
-            o.help = true;
-        } else if (name == "--ids") {
-            if (!value(v))
-                return false;
-            o.ids = v;
-        } else if (name == "--start") {
-            if (!value(v))
-                return false;
-            if (!isWholeNumber(v, false)) {
-                error = "--start needs a whole number, not \"" + v + "\"";
-                return false;
-            }
-            o.start = v;
-        } else if (name == "--type") {
-            if (!value(v))
-                return false;
-            const int index = indexIn(kTypes, 5, v);
-            if (index < 0) {
-                error = "--type takes all, good, neutral, bad or append, not \"" + v + "\"";
-                return false;
-            }
-            o.type = index;
-        } else if (name == "--min-chars" || name == "--pages") {
-            if (!value(v))
-                return false;
-            if (!isWholeNumber(v, true)) {
-                error = name + " needs a whole number, not \"" + v + "\"";
-                return false;
-            }
-            (name == "--pages" ? o.pages : o.minChars) = v;
-        } else if (name == "--delay") {
-            if (!value(v))
-                return false;
-            if (!isDecimal(v)) {
-                error = "--delay needs a number of seconds such as 0.5, not \"" + v + "\"";
-                return false;
-            }
-            o.delay = v;
-        } else if (name == "--shuffle-title" || name == "--no-shuffle-title") {
-            if (!flag(o.shuffleTitle, name == "--shuffle-title"))
-                return false;
-        } else if (name == "--shuffle-content" || name == "--no-shuffle-content") {
-            if (!flag(o.shuffleContent, name == "--shuffle-content"))
-                return false;
-        } else if (name == "--replace") {
-            if (!value(v))
-                return false;
-            o.filter = true;
-            o.matchList = v;
-        } else if (name == "--no-replace") {
-            if (!flag(o.filter, false))
-                return false;
-        } else if (name == "--with") {
-            if (!value(v))
-                return false;
-            o.replaceList = v;
-        } else if (name == "--regex" || name == "--no-regex") {
-            if (!flag(o.regex, name == "--regex"))
-                return false;
-        } else if (name == "--template") {
-            if (!value(v))
-                return false;
-            o.templateFile = v;
-        } else if (name == "--empty-as-none" || name == "--no-empty-as-none") {
-            if (!flag(o.emptyAsNone, name == "--empty-as-none"))
-                return false;
-        } else if (name == "--preview" || name == "--no-preview") {
-            if (!flag(o.preview, name == "--preview"))
-                return false;
-        } else if (name == "--out") {
-            if (!value(v))
-                return false;
-            o.out = v;
-        } else if (name == "--naming") {
-            if (!value(v))
-                return false;
-            const int index = indexIn(kNamings, 4, v);
-            if (index < 0) {
-                error = "--naming takes title, id, merged or id-merged, not \"" + v + "\"";
-                return false;
-            }
-            o.naming = index;
-        } else if (name == "--ext") {
-            if (!value(v))
-                return false;
-            o.ext = v;
-        } else if (name == "--proxy") {
-            if (!value(v))
-                return false;
-            o.proxy = v;
-        } else if (name == "--connect-to") {
-            if (!value(v))
-                return false;
-            if (!web::isValidConnectToEntry(v)) {
-                error = "--connect-to takes HOST:PORT:ADDRESS:PORT, not \"" + v + "\"";
-                return false;
-            }
-            o.connectTo.push_back(v);
-        } else if (name == "--settings") {
-            if (!value(v))
-                return false;
-            o.settings = v;
-        } else if (name == "--save") {
-            if (inlineValue) {
-                error = "option --save takes no value";
-                return false;
-            }
-            o.save = true;
-        } else {
-            error = "unknown option \"" + args[i] + "\"";
-            return false;
-        }
-    }
-    return true;
+    static const std::vector<OptionSpec> table = makeHarvestTable();
+    return table;
 }
 
 std::string harvestHelp()
 {
-    const ui::Window design = ui::makeMainWindow();
-    auto def = [&design](const char* control) {
-        const ui::Control* c = design.find(gbk(control));
-        return c ? text::gbkToUtf8(c->text()) : std::string();
-    };
-    auto tick = [&design](const char* control) {
-        const ui::Control* c = design.find(gbk(control));
-        return c && c->checked() ? std::string("on") : std::string("off");
-    };
-    auto pick = [&design](const char* control, const char* const* names) {
-        const ui::Control* c = design.find(gbk(control));
-        return c && c->selectedIndex() >= 0 ? std::string(names[c->selectedIndex()]) : std::string("-");
-    };
-    std::ostringstream h;
-    h << "Usage: quillet-cli harvest [options]\n"
-         "\n"
-         "Harvests the reviews of every product in the product-ID file into articles, exactly as\n"
-         "the desktop program's run button does. The controls start as the saved settings have them\n"
-         "(section \"Quillet\" of the settings file); each option below overrides one control.\n"
-         "Defaults shown are the design defaults used when nothing is saved.\n"
-         "\n"
-         "  --ids FILE              product-ID file, one ID or product address per line   [" << def("编辑框商品ID文件") << "]\n"
-         "  --start N               first line to harvest (from 1)                       [" << def("编辑框序号") << "]\n"
-         "  --type T                review type: all, good, neutral, bad, append          [" << pick("组合框类型", kTypes) << "]\n"
-         "  --min-chars N           shortest review kept, in characters                   [" << def("编辑框字数") << "]\n"
-         "  --pages N               most feed pages per product; 0 = all                  [" << def("编辑框页数") << "]\n"
-         "  --delay SECONDS         pause after each feed page                            [" << def("编辑框每页延时秒") << "]\n"
-         "  --[no-]shuffle-title    shuffle the title's words and add a review phrase     [" << tick("选择框标题打乱") << "]\n"
-         "  --[no-]shuffle-content  exchange values of one marker between reviews         [" << tick("选择框内容打乱") << "]\n"
-         "  --replace LIST          replace these items (a|b|c) in every review           [" << def("编辑框匹配式") << ", " << tick("选择框过滤") << "]\n"
-         "  --no-replace            switch replacing off\n"
-         "  --with LIST             the replacements, item by item                        [" << def("编辑框替换式") << "]\n"
-         "  --[no-]regex            --replace is one regular expression                   [" << tick("选择框正则") << "]\n"
-         "  --template FILE         article template file, UTF-8 or GBK                   [the built-in template]\n"
-         "  --[no-]empty-as-none    write 无 for a missing attribute (else a blank)       [" << tick("选择框空无") << "]\n"
-         "  --[no-]preview          quick preview: one product, printed, nothing written   [" << tick("选择框仅信息框") << "]\n"
-         "  --out DIR               output folder                                         [" << def("编辑框保存目录") << "]\n"
-         "  --naming M              title, id, merged or id-merged                        [" << pick("组合框命名方式", kNamings) << "]\n"
-         "  --ext EXT               extension of the article files                        [" << def("编辑框扩展名") << "]\n"
-         "  --proxy HOST:PORT       send the harvest through this HTTP proxy              [direct]\n"
-         "  --connect-to H:P:A:P    connect to address A:P for host H:P (repeatable)      [none]\n"
-         "  --settings FILE         settings file to read (and write with --save)         [beside the program]\n"
-         "  --save                  store the control states after the run, so the next run\n"
-         "                          starts where this one ended                           [off]\n"
-         "\n"
-         "Ctrl-C stops the run at its next check and keeps everything gathered; press it twice to\n"
-         "quit at once. Exit status: 0 done (also after a preview), 2 bad options, 3 the\n"
-         "product-ID file cannot be opened.\n";
-    return h.str();
-}
-
-bool readTemplateFile(const std::string& path, GbkText& templateText)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return false;
-    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad())
-        return false;
-    if (bytes.rfind("\xEF\xBB\xBF", 0) == 0)
-        bytes.erase(0, 3);
-    // Valid UTF-8 is taken as UTF-8 (a plain ASCII file is the same either way); anything
-    // else is the program's own GBK.
-    GbkText converted = text::convertToGb18030(bytes, "UTF-8");
-    GbkText gbkText = converted.empty() ? bytes : converted;
-    // Articles use CR LF line ends, as a template typed into the window has them.
-    templateText.clear();
-    templateText.reserve(gbkText.size() + gbkText.size() / 16);
-    for (size_t i = 0; i < gbkText.size(); ++i) {
-        if (gbkText[i] == '\n' && (i == 0 || gbkText[i - 1] != '\r'))
-            templateText += '\r';
-        templateText += gbkText[i];
-    }
-    return true;
+    return "Usage: quillet-cli harvest [options]\n"
+           "\n"
+           "Harvests the reviews of every product in the product-ID file into articles, exactly as\n"
+           "the desktop program's run button does. The controls start as the saved settings have them\n"
+           "(section \"Quillet\" of the settings file); each option below overrides one control.\n"
+           "Defaults shown are the design defaults used when nothing is saved.\n"
+           "\n"
+        + optionsHelp(harvestOptionTable(), ui::makeMainWindow())
+        + "\n"
+          "Ctrl-C stops the run at its next check and keeps everything gathered; press it twice to\n"
+          "quit at once. Exit status: 0 done (also after a preview), 2 bad options, 3 the\n"
+          "product-ID file cannot be opened.\n";
 }
 
 namespace {
-
-void setText(ui::Window& w, const char* name, const GbkText& value)
-{
-    if (ui::Control* c = w.find(gbk(name)))
-        c->setText(value);
-}
-void setChecked(ui::Window& w, const char* name, bool value)
-{
-    if (ui::Control* c = w.find(gbk(name)))
-        c->setChecked(value);
-}
-void setIndex(ui::Window& w, const char* name, int value)
-{
-    if (ui::Control* c = w.find(gbk(name)))
-        c->setSelectedIndex(value);
-}
-
-GbkText fromArg(const std::string& utf8)
-{
-    return text::utf8ToGbk(utf8);
-}
-
-void applyOptions(const HarvestOptions& o, ui::Window& w, const GbkText& templateText, bool haveTemplate)
-{
-    if (o.ids)
-        setText(w, "编辑框商品ID文件", fromArg(*o.ids));
-    if (o.start)
-        setText(w, "编辑框序号", *o.start);
-    if (o.type)
-        setIndex(w, "组合框类型", *o.type);
-    if (o.minChars)
-        setText(w, "编辑框字数", *o.minChars);
-    if (o.pages)
-        setText(w, "编辑框页数", *o.pages);
-    if (o.delay)
-        setText(w, "编辑框每页延时秒", *o.delay);
-    if (o.shuffleTitle)
-        setChecked(w, "选择框标题打乱", *o.shuffleTitle);
-    if (o.shuffleContent)
-        setChecked(w, "选择框内容打乱", *o.shuffleContent);
-    if (o.filter)
-        setChecked(w, "选择框过滤", *o.filter);
-    if (o.matchList)
-        setText(w, "编辑框匹配式", fromArg(*o.matchList));
-    if (o.replaceList)
-        setText(w, "编辑框替换式", fromArg(*o.replaceList));
-    if (o.regex)
-        setChecked(w, "选择框正则", *o.regex);
-    if (haveTemplate)
-        setText(w, "编辑框组合", templateText);
-    if (o.emptyAsNone)
-        setChecked(w, "选择框空无", *o.emptyAsNone);
-    if (o.preview)
-        setChecked(w, "选择框仅信息框", *o.preview);
-    if (o.out)
-        setText(w, "编辑框保存目录", fromArg(*o.out));
-    if (o.naming)
-        setIndex(w, "组合框命名方式", *o.naming);
-    if (o.ext)
-        setText(w, "编辑框扩展名", fromArg(*o.ext));
-}
 
 // The progress caption as one live line on a terminal.
 class ProgressLine {
@@ -434,19 +195,13 @@ private:
 
 } // namespace
 
-int runHarvestSession(const HarvestOptions& options, std::ostream& out, std::ostream& err)
+int runHarvestSession(const ParsedOptions& options, std::ostream& out, std::ostream& err)
 {
-    GbkText templateText;
-    const bool haveTemplate = options.templateFile.has_value();
-    if (haveTemplate && !readTemplateFile(*options.templateFile, templateText)) {
-        err << "quillet-cli: cannot read the template file \"" << *options.templateFile << "\"\n";
-        return ExitBadOptions;
-    }
-    if (options.settings) {
+    if (const auto settingsFile = options.value("settings")) {
 #ifdef _WIN32
-        _putenv_s(app::kSettingsPathVariable, options.settings->c_str());
+        _putenv_s(app::kSettingsPathVariable, settingsFile->c_str());
 #else
-        setenv(app::kSettingsPathVariable, options.settings->c_str(), 1);
+        setenv(app::kSettingsPathVariable, settingsFile->c_str(), 1);
 #endif
     }
 
@@ -461,16 +216,19 @@ int runHarvestSession(const HarvestOptions& options, std::ostream& out, std::ost
 
     ui::Window mainWindow = ui::makeMainWindow();
     application.settings.restoreWindowControls(mainWindow, ui::mainWindowSection());
-    applyOptions(options, mainWindow, templateText, haveTemplate);
+    if (std::string error; !applyOptions(options, mainWindow, error)) {
+        err << "quillet-cli: " << error << "\n";
+        return ExitBadOptions;
+    }
 
-    if (!options.connectTo.empty()) {
+    if (const auto entries = options.values("connect-to"); !entries.empty()) {
         web::Endpoints endpoints = web::currentEndpoints();
-        for (const std::string& entry : options.connectTo)
+        for (const std::string& entry : entries)
             endpoints.connectTo.push_back(entry);
         web::setCurrentEndpoints(endpoints);
     }
 
-    const GbkText proxyText = options.proxy ? fromArg(*options.proxy) : GbkText();
+    const GbkText proxyText = text::utf8ToGbk(options.value("proxy").value_or(""));
     harvest::HarvestContext context{application.patternRegex, application.whitespaceRegex,
                                     application.stopRequested, mainWindow,
                                     [&]() { return proxyText; }};
@@ -497,7 +255,7 @@ int runHarvestSession(const HarvestOptions& options, std::ostream& out, std::ost
         if (ui.messages()[i].text == gbk("请先选择保存商品ID或商品地址的文本文件！"))
             idFileMissing = true;
 
-    if (options.save)
+    if (options.has("save"))
         application.settings.saveWindowControls(mainWindow, ui::mainWindowSection());
     return idFileMissing ? ExitNoIdFile : ExitOk;
 }

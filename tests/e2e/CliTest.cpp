@@ -130,6 +130,9 @@ TEST(CliOptions, BadOptionsExitWithTwoAndTouchNothing)
     }
     EXPECT_EQ(cli({}).status, 2);
     EXPECT_EQ(cli({"frobnicate"}).status, 2);
+    const CliResult demo = cli({"demo", "--products"});
+    EXPECT_EQ(demo.status, 2);
+    EXPECT_THAT(demo.err, HasSubstr("--products needs a value"));
     EXPECT_TRUE(market.market().requests().empty());
 }
 

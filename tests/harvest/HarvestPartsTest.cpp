@@ -6,6 +6,8 @@
 #include "harvest/Harvest.h"
 #include "support/TempFolder.h"
 #include "text/Charset.h"
+#include "ui/MainWindow.h"
+#include "ui/Window.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -122,39 +124,45 @@ TEST(AttributeValues, PatternAndObjectFormsThenCleaning)
 
 TEST(HarvestOptionParsing, ValuesFlagsAndErrors)
 {
-    cli::HarvestOptions o;
+    using namespace ui::mainwin;
+    const auto table = cli::harvestOptionTable();
+    cli::ParsedOptions o;
     std::string error;
-    ASSERT_TRUE(cli::parseHarvestOptions({"--ids=a.txt", "--type", "bad", "--naming", "id-merged", "--replace", "x|y",
-                                          "--with=1|2", "--regex", "--no-shuffle-title", "--connect-to",
-                                          "a:80:127.0.0.1:1", "--connect-to", "b:80:[::1]:2", "--pages", "-1",
-                                          "--delay", "0.5", "--save"},
-                                         o, error))
+    ASSERT_TRUE(cli::parseOptions(table,
+                                  {"--ids=a.txt", "--type", "bad", "--naming", "id-merged", "--replace", "x|y",
+                                   "--with=1|2", "--regex", "--no-shuffle-title", "--connect-to", "a:80:127.0.0.1:1",
+                                   "--connect-to", "b:80:[::1]:2", "--pages", "-1", "--delay", "0.5", "--save"},
+                                  o, error))
         << error;
-    EXPECT_EQ(o.ids, "a.txt");
-    EXPECT_EQ(o.type, 3);
-    EXPECT_EQ(o.naming, 3);
-    EXPECT_EQ(o.filter, true);
-    EXPECT_EQ(o.matchList, "x|y");
-    EXPECT_EQ(o.replaceList, "1|2");
-    EXPECT_EQ(o.regex, true);
-    EXPECT_EQ(o.shuffleTitle, false);
-    EXPECT_FALSE(o.shuffleContent.has_value());
-    EXPECT_THAT(o.connectTo, ElementsAre("a:80:127.0.0.1:1", "b:80:[::1]:2"));
-    EXPECT_EQ(o.pages, "-1");
-    EXPECT_EQ(o.delay, "0.5");
-    EXPECT_TRUE(o.save);
+    ui::Window w = ui::makeMainWindow();
+    ASSERT_TRUE(cli::applyOptions(o, w, error)) << error;
+    EXPECT_EQ(w.find(编辑框商品ID文件)->text(), "a.txt");
+    EXPECT_EQ(w.find(组合框类型)->selectedIndex(), 3);
+    EXPECT_EQ(w.find(组合框命名方式)->selectedIndex(), 3);
+    EXPECT_TRUE(w.find(选择框过滤)->checked());
+    EXPECT_EQ(w.find(编辑框匹配式)->text(), "x|y");
+    EXPECT_EQ(w.find(编辑框替换式)->text(), "1|2");
+    EXPECT_TRUE(w.find(选择框正则)->checked());
+    EXPECT_FALSE(w.find(选择框标题打乱)->checked());
+    EXPECT_TRUE(w.find(选择框内容打乱)->checked()); // not given: as it was
+    EXPECT_THAT(o.values("connect-to"), ElementsAre("a:80:127.0.0.1:1", "b:80:[::1]:2"));
+    EXPECT_EQ(w.find(编辑框页数)->text(), "-1");
+    EXPECT_EQ(w.find(编辑框每页延时秒)->text(), "0.5");
+    EXPECT_TRUE(o.has("save"));
 
-    cli::HarvestOptions off;
-    ASSERT_TRUE(cli::parseHarvestOptions({"--replace", "x", "--no-replace"}, off, error));
-    EXPECT_EQ(off.filter, false);
-    EXPECT_EQ(off.matchList, "x");
+    cli::ParsedOptions off;
+    ui::Window w2 = ui::makeMainWindow();
+    ASSERT_TRUE(cli::parseOptions(table, {"--replace", "x", "--no-replace"}, off, error));
+    ASSERT_TRUE(cli::applyOptions(off, w2, error));
+    EXPECT_FALSE(w2.find(选择框过滤)->checked());
+    EXPECT_EQ(w2.find(编辑框匹配式)->text(), "x");
 
     for (const std::vector<std::string>& bad :
          std::vector<std::vector<std::string>>{{"--preview=yes"}, {"--start", "1.5"}, {"--delay", "-1"},
-                                               {"--type"}, {"-x"}, {"--ext"}}) {
-        cli::HarvestOptions ignored;
+                                               {"--type"}, {"-x"}, {"--ext"}, {"--no-ext"}, {"--no-save"}}) {
+        cli::ParsedOptions ignored;
         error.clear();
-        EXPECT_FALSE(cli::parseHarvestOptions(bad, ignored, error)) << bad.front();
+        EXPECT_FALSE(cli::parseOptions(table, bad, ignored, error)) << bad.front();
         EXPECT_FALSE(error.empty());
     }
 }
@@ -164,15 +172,15 @@ TEST(TemplateFiles, EncodingAndLineEnds)
     TempFolder folder;
     GbkText text;
     writeFileBytes(folder.file("utf8.txt"), "\xEF\xBB\xBF#评论#\na\r\nb");
-    ASSERT_TRUE(cli::readTemplateFile(folder.file("utf8.txt").string(), text));
+    ASSERT_TRUE(cli::readTextFileAsGbk(folder.file("utf8.txt").string(), text));
     EXPECT_EQ(text, g("#评论#\r\na\r\nb"));
     writeFileBytes(folder.file("gbk.txt"), g("#买家#：\n"));
-    ASSERT_TRUE(cli::readTemplateFile(folder.file("gbk.txt").string(), text));
+    ASSERT_TRUE(cli::readTextFileAsGbk(folder.file("gbk.txt").string(), text));
     EXPECT_EQ(text, g("#买家#：\r\n"));
     writeFileBytes(folder.file("empty.txt"), "");
-    ASSERT_TRUE(cli::readTemplateFile(folder.file("empty.txt").string(), text));
+    ASSERT_TRUE(cli::readTextFileAsGbk(folder.file("empty.txt").string(), text));
     EXPECT_EQ(text, "");
-    EXPECT_FALSE(cli::readTemplateFile(folder.file("missing.txt").string(), text));
+    EXPECT_FALSE(cli::readTextFileAsGbk(folder.file("missing.txt").string(), text));
 }
 
 } // namespace
