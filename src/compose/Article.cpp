@@ -91,6 +91,9 @@ namespace {
 // temporary file an article is first written to has a short name of its own.
 constexpr size_t kMaxFileNameLength = 255;
 
+// The most "_1", "_2", ... names tried for one title before its article counts as not written.
+constexpr long long kMaxNameClashes = 10000;
+
 bool fitsFileName(const GbkText& name)
 {
     return text::toNativePath(name).native().size() <= kMaxFileNameLength;
@@ -138,13 +141,14 @@ GbkText outputPath(int naming, const GbkText& directory, const GbkText& extensio
     if (naming != 0)
         return GbkText();
     const GbkText base = sanitizeFileName(title);
-    for (long long j = 0;; ++j) {
+    for (long long j = 0; j <= kMaxNameClashes; ++j) {
         const GbkText tail = (j == 0 ? GbkText() : "_" + std::to_string(j)) + "." + extension;
         GbkText path = folder + sep + fittedBase(base, tail) + tail;
         std::error_code ec;
         if (!std::filesystem::exists(text::toNativePath(path), ec))
             return path;
     }
+    return GbkText(); // every name taken: the write fails rather than the run looping for ever
 }
 
 } // namespace quillet::compose

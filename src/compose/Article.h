@@ -42,8 +42,9 @@ struct PreparedTemplate {
 [[nodiscard]] GbkText assembleArticle(PreparedTemplate& prepared, bool contentShuffle);
 
 // The file path of a per-product article: naming 0 names it after the title, adding "_1",
-// "_2", ... until the name is free; naming 1 after the product ID (an existing file is
-// overwritten). Other namings have no per-product path (empty result).
+// "_2", ... until the name is free (empty when 10,000 of them are taken); naming 1 after the
+// product ID (an existing file is overwritten). Other namings have no per-product path (empty
+// result).
 [[nodiscard]] GbkText outputPath(int naming, const GbkText& directory, const GbkText& extension,
                                  const GbkText& title, const GbkText& productId);
 

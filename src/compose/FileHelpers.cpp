@@ -30,6 +30,13 @@ namespace {
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
+// A byte that can stand second in a GBK double-byte character.
+bool isGbkTrailByte(char c)
+{
+    const auto b = static_cast<unsigned char>(c);
+    return b >= 0x40 && b <= 0xFE && b != 0x7F;
+}
+
 bool onlySeparators(std::string_view part)
 {
     for (char c : part)
@@ -137,8 +144,15 @@ GbkText sanitizeFileName(const GbkText& text, bool cutTo200, bool trim)
         const char c = text[i];
         if (static_cast<unsigned char>(c) >= 0x80) {
             out.push_back(c);
-            if (i + 1 < text.size())
+            // Only a real trail byte belongs to the character. Anything below 0x40 ("/", ":",
+            // a control byte) is never one: it is cleaned as a character of its own.
+            if (i + 1 < text.size() && isGbkTrailByte(text[i + 1]))
                 out.push_back(text[++i]);
+            continue;
+        }
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            // Control bytes never reach a file name: a NUL would cut it short in every system
+            // call. CR, LF and tab go, as the others do.
             continue;
         }
         switch (c) {
@@ -150,10 +164,7 @@ GbkText sanitizeFileName(const GbkText& text, bool cutTo200, bool trim)
         case '|': out += "\xA3\xFC"; break;
         case '<': out += "\xA3\xBC"; break;
         case '>': out += "\xA3\xBE"; break;
-        case '"':
-        case '\r':
-        case '\n':
-        case '\t': break;
+        case '"': break;
         default: out.push_back(c);
         }
     }
@@ -165,7 +176,8 @@ GbkText sanitizeFileName(const GbkText& text, bool cutTo200, bool trim)
         std::size_t end = 0; // just after the last character that is not a blank
         bool leading = true;
         for (std::size_t i = 0; i < out.size();) {
-            const std::size_t len = static_cast<unsigned char>(out[i]) >= 0x80 && i + 1 < out.size() ? 2 : 1;
+            const std::size_t len =
+                static_cast<unsigned char>(out[i]) >= 0x80 && i + 1 < out.size() && isGbkTrailByte(out[i + 1]) ? 2 : 1;
             const bool blank = out[i] == ' ' || (len == 2 && out[i] == '\xA1' && out[i + 1] == '\xA1');
             if (!blank) {
                 if (leading) {

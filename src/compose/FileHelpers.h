@@ -11,8 +11,10 @@ namespace quillet::compose {
 // The first n characters (negative: all but the last -n), never splitting a character; a
 // CR LF pair counts as one character and stays whole.
 [[nodiscard]] GbkText leftChars(const GbkText& text, long long n);
-// Makes a text usable as a file name: \/:*?|<> become their full-width forms, double quotes,
-// line breaks and tabs are removed, optionally cut to 200 characters and trimmed.
+// Makes a text usable as a file name: \/:*?|<> become their full-width forms, double quotes
+// and control bytes (line breaks, tabs, NUL, ... 0x00-0x1F and 0x7F) are removed, optionally
+// cut to 200 characters and trimmed. A byte below 0x40 after a lead byte is never taken as its
+// trail byte, so no "/" or control byte survives inside a broken character.
 [[nodiscard]] GbkText sanitizeFileName(const GbkText& text, bool cutTo200 = false, bool trim = false);
 // Creates every missing folder named before a separator ("\" or "/") in the path, appending
 // each one created to `created`. False when a creation fails.

@@ -164,7 +164,25 @@ GbkText outputFolder(ui::Window& window)
     return folder;
 }
 
-HarvestRequest buildRequest(ui::Window& window, const GbkText& line, long long articlesSoFar)
+// The extension of the output files: a part of a file name, cleaned like one, so that it can
+// never reach into another folder ("../../x").
+GbkText outputExtension(ui::Window& window)
+{
+    return compose::sanitizeFileName(textOf(window, 编辑框扩展名));
+}
+
+// The output folder and extension as the controls hold them when a product starts.
+struct OutputPlace {
+    GbkText folder;
+    GbkText extension;
+};
+
+OutputPlace outputPlace(ui::Window& window)
+{
+    return {outputFolder(window), outputExtension(window)};
+}
+
+HarvestRequest buildRequest(ui::Window& window, const GbkText& line, long long articlesSoFar, const OutputPlace& place)
 {
     HarvestRequest request;
     request.line = line;
@@ -180,7 +198,7 @@ HarvestRequest buildRequest(ui::Window& window, const GbkText& line, long long a
     request.articlesSoFar = articlesSoFar;
     request.contentShuffle = checkedOf(window, 选择框内容打乱);
     request.titleShuffle = checkedOf(window, 选择框标题打乱);
-    request.outputPattern = outputFolder(window) + text::pathSeparator() + "*." + textOf(window, 编辑框扩展名);
+    request.outputPattern = place.folder + text::pathSeparator() + "*." + place.extension;
     return request;
 }
 
@@ -237,13 +255,15 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
         namingBox->setEnabled(false);
 
     const int naming = namingBox ? namingBox->selectedIndex() : 0;
-    const GbkText folder = outputFolder(window);
-    const GbkText extension = textOf(window, 编辑框扩展名);
+    // A merged file stays where the run opened it; per-file articles go where the controls
+    // say when their product starts.
+    const OutputPlace runPlace = outputPlace(window);
     const GbkText& sep = text::pathSeparator();
 
     std::ofstream merged;
     GbkText mergedPath;
     long long failedWrites = 0;
+    GbkText failedFolder = runPlace.folder; // where the last per-file article that failed should have gone
     std::vector<GbkText> created;
     bool mergedOpened = false;
     // The merged file is made when the run starts, so a run without articles leaves an empty
@@ -252,11 +272,12 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
         if (mergedOpened)
             return;
         mergedOpened = true;
-        compose::createDirectories(folder + sep, created);
+        compose::createDirectories(runPlace.folder + sep, created);
         merged.open(text::toNativePath(mergedPath), std::ios::binary | std::ios::trunc);
     };
     if (naming > 1) {
-        mergedPath = folder + sep + compose::replaceAll(formatTimestamp(0), ":", "-", false) + "." + extension;
+        mergedPath = runPlace.folder + sep + compose::replaceAll(formatTimestamp(0), ":", "-", false) + "."
+            + runPlace.extension;
         if (!checkedOf(window, 选择框仅信息框))
             openMerged();
     }
@@ -270,7 +291,9 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
             continue;
         setText(window, 编辑框序号, std::to_string(lineNo));
         if (!line.empty()) {
-            const HarvestRequest request = buildRequest(window, line, count);
+            // The mall's file-exists check and the write use the same folder and extension.
+            const OutputPlace place = outputPlace(window);
+            const HarvestRequest request = buildRequest(window, line, count, place);
             GbkText title;
             GbkText productId;
             const GbkText article = harvestProduct(request, context, title, productId);
@@ -281,7 +304,7 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
             }
             if (!article.empty()) {
                 if (naming == 0 || naming == 1) {
-                    const GbkText path = compose::outputPath(naming, folder, extension, title, productId);
+                    const GbkText path = compose::outputPath(naming, place.folder, place.extension, title, productId);
                     created.clear();
                     compose::createDirectories(path, created);
                     if (compose::writeTextFile(path, article)) {
@@ -292,6 +315,7 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
                         }
                     } else {
                         ++failedWrites;
+                        failedFolder = place.folder;
                     }
                 } else {
                     openMerged();
@@ -330,7 +354,7 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
     if (!checkedOf(window, 选择框仅信息框)) {
         if (failedWrites > 0)
             ui.messageBox(gbk("有 ") + std::to_string(failedWrites) + gbk(" 篇文章未能写入，请检查保存目录是否存在、可写：")
-                          + "\r\n" + (naming > 1 ? mergedPath : folder));
+                          + "\r\n" + (naming > 1 ? mergedPath : failedFolder));
         ui.messageBox(gbk("采集完成！"));
     }
     outcome.articles = count;

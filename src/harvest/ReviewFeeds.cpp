@@ -82,7 +82,7 @@ GbkText trimBlanks(const GbkText& text)
     size_t begin = 0;
     size_t end = text.size();
     for (;;) {
-        if (begin < end && (text[begin] == ' ' || text[begin] == '\t'))
+        if (begin < end && text[begin] == ' ')
             ++begin;
         else if (begin + 1 < end && text.compare(begin, 2, "\xA1\xA1") == 0)
             begin += 2;
@@ -90,7 +90,7 @@ GbkText trimBlanks(const GbkText& text)
             break;
     }
     for (;;) {
-        if (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) {
+        if (end > begin && text[end - 1] == ' ') {
             --end;
         } else if (end >= begin + 2 && text.compare(end - 2, 2, "\xA1\xA1") == 0) {
             // Only a whole full-width blank: the byte before it must not make it a trail byte.

@@ -17,6 +17,7 @@
 
 using namespace quillet;
 using namespace quillet::compose;
+using namespace std::string_literals;
 namespace fs = std::filesystem;
 
 namespace {
@@ -87,6 +88,9 @@ TEST(SanitizeFileName, ReplacesForbiddenCharactersAndCleans)
     EXPECT_EQ(sanitizeFileName("a\r\nb\rc\nd\te"), "abcde");
     // A backslash or bar that is the second byte of a character stays as it is.
     EXPECT_EQ(sanitizeFileName("\x81\x5C\x81\x7C"), "\x81\x5C\x81\x7C");
+    // No control byte survives, and a byte below 0x40 is never the trail of a broken character.
+    EXPECT_EQ(sanitizeFileName("a\0b\x01\x1F\x7F" "c"s), "abc");
+    EXPECT_EQ(sanitizeFileName("\x81/x\xFE\0y\x80:"s), "\x81\xA3\xAFx\xFEy\x80\xA3\xBA");
 }
 
 TEST(SanitizeFileName, CutAndTrim)

@@ -6,7 +6,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <filesystem>
 
 namespace quillet::e2e {
 namespace {
@@ -282,6 +284,56 @@ TEST(BatchRunNaming, MergedRunsWriteOneLinePerArticle)
         EXPECT_EQ(bench.outputText(bench.outputNames()[0]), "");
         EXPECT_THAT(bench.messageTexts(), ElementsAre("采集完成！"));
     }
+}
+
+TEST(BatchRunNaming, HostileTitlesAndExtensionsStayInsideTheFolder)
+{
+    Catalogue c;
+    c.addProduct(marketProduct("3100001", std::string("a\0b", 3), {review("one")}));
+    c.addProduct(marketProduct("3100002", std::string("a\0b", 3), {review("two")}));
+    Product broken = marketProduct("3100003", "", {review("three")});
+    broken.title = "\x81/x"; // a lead byte without its trail, then a slash
+    c.addProduct(broken);
+    MarketSession market(std::move(c));
+    RunBench bench;
+    bench.writeIds("3100001\r\n3100002\r\n3100003\r\n");
+    bench.setIndex("组合框命名方式", 0);
+    bench.setText("编辑框扩展名", "../../x");
+    bench.click(); // a NUL in a title once made this run hang
+    EXPECT_THAT(bench.outputNames(),
+                ElementsAre("ab...／..／x", "ab_1...／..／x", u("\x81\xA3\xAFx") + "...／..／x"));
+    EXPECT_THAT(bench.messageTexts(), ElementsAre("采集完成！"));
+    EXPECT_FALSE(std::filesystem::exists(bench.folder.file("x"))); // where "out/ab.../../x" led
+}
+
+TEST(BatchRunNaming, FolderAndExtensionChangedDuringARunApplyToTheWholeNextProduct)
+{
+    Catalogue c;
+    for (const char* id : {"3200001", "3200002", "3200003"})
+        c.addProduct(mallProduct(id, std::string("T") + id, {review(std::string("r") + id)}));
+    MarketSession market(std::move(c));
+    RunBench bench;
+    const std::filesystem::path other = bench.folder.file("other");
+    testsupport::writeFileBytes(other / "T3200003.htm", "kept"); // makes the mall title of product 3 shuffle
+    bench.writeIds("3200001\r\n3200002\r\n3200003\r\n");
+    bench.setIndex("组合框命名方式", 0);
+    bool changed = false;
+    bench.whenEvents([&]() {
+        // While product 2 is harvested: it keeps the place it started with, product 3 gets the new one.
+        if (!changed && std::filesystem::exists(bench.outputFolder() / "T3200001.txt")) {
+            bench.setGbkText("编辑框保存目录", bench.folder.gbkFile("other"));
+            bench.setText("编辑框扩展名", "htm");
+            changed = true;
+        }
+        return false;
+    });
+    bench.click();
+    EXPECT_THAT(bench.outputNames(), ElementsAre("T3200001.txt", "T3200002.txt"));
+    std::vector<std::string> inOther;
+    for (const auto& entry : std::filesystem::directory_iterator(other))
+        inOther.push_back(entry.path().filename().string());
+    std::sort(inOther.begin(), inOther.end());
+    EXPECT_THAT(inOther, ElementsAre("T3200003 r3200003.htm", "T3200003.htm"));
 }
 
 TEST(BatchRunIdFile, MissingFileOnlyAsksForOne)

@@ -117,6 +117,7 @@ TEST(AttributeValues, PatternAndObjectFormsThenCleaning)
     EXPECT_EQ(skuValue(record, g("份量"), true), g("大份"));          // blanks of both widths trimmed
     EXPECT_EQ(skuValue(record, g("款式"), true), "B");                // the last object of that name
     EXPECT_EQ(skuValue(record, g("尺寸(cm)"), true), "42");           // the name is taken literally
+    EXPECT_EQ(skuValue(g("{\"x\":\"尺码:\tXL \t \"}"), g("尺码"), true), "\tXL \t"); // tabs are no blanks
     EXPECT_EQ(skuValue(record, g("产地"), true), g("无"));
     EXPECT_EQ(skuValue(record, g("产地"), false), " ");
     EXPECT_EQ(skuValue(GbkText(), g("颜色"), false), " ");
