@@ -3,6 +3,8 @@
 #include "app/App.h"
 #include "cli/Cli.h"
 #include "cli/CliUi.h"
+#include "cli/InterruptGuard.h"
+#include "cli/ProgressLine.h"
 #include "harvest/BatchRun.h"
 #include "text/Charset.h"
 #include "text/Paths.h"
@@ -10,16 +12,11 @@
 #include "ui/Window.h"
 #include "web/Endpoints.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <ostream>
 #include <sstream>
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 namespace quillet::cli {
 
@@ -115,85 +112,6 @@ std::string harvestHelp()
           "quit at once. Exit status: 0 done (also after a preview), 2 bad options, 3 the\n"
           "product-ID file cannot be opened.\n";
 }
-
-namespace {
-
-// The progress caption as one live line on a terminal.
-class ProgressLine {
-public:
-    ProgressLine(std::ostream& err, bool live) : m_err(err), m_live(live) {}
-    ~ProgressLine() { finish(); }
-    void show(const GbkText& caption)
-    {
-        if (!m_live)
-            return;
-        m_err << "\r\x1b[K" << text::gbkToUtf8(caption);
-        m_err.flush();
-        m_shown = true;
-    }
-    void finish()
-    {
-        if (m_shown)
-            m_err << "\r\x1b[K";
-        m_err.flush();
-        m_shown = false;
-    }
-
-private:
-    std::ostream& m_err;
-    bool m_live;
-    bool m_shown = false;
-};
-
-bool stderrIsTerminal()
-{
-#ifdef _WIN32
-    return false;
-#else
-    return isatty(STDERR_FILENO) == 1;
-#endif
-}
-
-extern "C" void onInterrupt(int)
-{
-    requestStopFromSignal();
-}
-
-// Ctrl-C asks the run to stop (once); a second Ctrl-C ends the program as usual.
-class InterruptGuard {
-public:
-    InterruptGuard()
-    {
-#ifndef _WIN32
-        struct sigaction action {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND;
-        sigaction(SIGINT, &action, &m_previous);
-#else
-        m_previous = std::signal(SIGINT, onInterrupt);
-#endif
-    }
-    ~InterruptGuard()
-    {
-#ifndef _WIN32
-        sigaction(SIGINT, &m_previous, nullptr);
-#else
-        std::signal(SIGINT, m_previous);
-#endif
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-private:
-#ifndef _WIN32
-    struct sigaction m_previous {};
-#else
-    void (*m_previous)(int) = nullptr;
-#endif
-};
-
-} // namespace
 
 int runHarvestSession(const ParsedOptions& options, std::ostream& out, std::ostream& err)
 {

@@ -5,10 +5,13 @@
 
 namespace quillet::idcollect {
 
+// Both ID windows call their folder box 编辑框保存目录.
+static_assert(ui::shopwin::编辑框保存目录.utf8() == ui::keywordwin::编辑框保存目录.utf8());
+
 namespace {
 ui::Control* folderBox(ui::Window& window)
 {
-    return window.find(gbk("编辑框保存目录"));
+    return window.find(ui::shopwin::编辑框保存目录);
 }
 } // namespace
 
@@ -24,7 +27,7 @@ void chooseSaveFolder(ui::Window& window, ui::Ui& ui)
 
 void openSaveFolder(const ui::Window& window, ui::Ui& ui)
 {
-    const ui::Control* box = window.find(gbk("编辑框保存目录"));
+    const ui::Control* box = window.find(ui::shopwin::编辑框保存目录);
     if (!box)
         return;
 #ifdef _WIN32
@@ -37,7 +40,7 @@ void openSaveFolder(const ui::Window& window, ui::Ui& ui)
     if (program)
         ui.openWithSystem(path, GbkText());
     else
-        ui.runCommand("explorer /n,\"" + path + "\"");
+        ui.startProgram("explorer", {"/n,\"" + path + "\""});
 #else
     // The desktop's file manager shows the folder; nothing named here is ever run.
     ui.openWithSystem(box->text(), GbkText());

@@ -24,10 +24,10 @@ const GbkText& runningCaption()
     return gbk("停止");
 }
 
-const GbkText& textOf(const ui::Window& window, const char* name)
+const GbkText& textOf(const ui::Window& window, const ui::ControlName& name)
 {
     static const GbkText none;
-    const ui::Control* c = window.find(gbk(name));
+    const ui::Control* c = window.find(name);
     return c ? c->text() : none;
 }
 
@@ -108,7 +108,7 @@ void saveKeywordWindow(const ui::Window& window, settings::SettingsStore& store)
 RunOutcome keywordRunClicked(ui::Window& window, CollectContext& context, ui::Ui& ui)
 {
     RunOutcome outcome;
-    ui::Control* button = window.find(gbk("按钮采集"));
+    ui::Control* button = window.find(ui::keywordwin::按钮采集);
     if (!button)
         return outcome;
     if (button->text() != gbk("采集")) {
@@ -120,25 +120,25 @@ RunOutcome keywordRunClicked(ui::Window& window, CollectContext& context, ui::Ui
     button->setText(runningCaption());
 
     IdFileWriter file;
-    outcome.filePath = idFilePath(textOf(window, "编辑框保存目录"), safeFileName(textOf(window, "编辑框关键词")));
+    outcome.filePath = idFilePath(textOf(window, ui::keywordwin::编辑框保存目录), safeFileName(textOf(window, ui::keywordwin::编辑框关键词)));
     file.open(outcome.filePath);
 
-    const ui::Control* sortBox = window.find(gbk("组合框排序"));
+    const ui::Control* sortBox = window.find(ui::keywordwin::组合框排序);
     const int sortIndex = sortBox ? sortBox->selectedIndex() : 0;
     RegexObject idPattern;
     idPattern.compile("(&|\\?)id=(\\d+)");
     TagFinder finder;
     window.setTitle(gbk("正在初始化.."));
 
-    const long long pages = std::min(text::textToInteger(textOf(window, "编辑框页数")), kMaxSearchPages);
+    const long long pages = std::min(text::textToInteger(textOf(window, ui::keywordwin::编辑框页数)), kMaxSearchPages);
     const bool prefixed = [&] {
-        const ui::Control* c = window.find(gbk("选择框插入"));
+        const ui::Control* c = window.find(ui::keywordwin::选择框插入);
         return c && c->checked();
     }();
     long long count = 0;
     for (long long page = 1; page <= pages; ++page) {
         const GbkText html = context.webClient.fetchText(
-            searchAddress(context.endpoints.searchHost, textOf(window, "编辑框关键词"), sortIndex, page));
+            searchAddress(context.endpoints.searchHost, textOf(window, ui::keywordwin::编辑框关键词), sortIndex, page));
         const int rows = finder.findAll(html, "div", {"class"}, {"row item"}, true);
         for (int j = 1; j <= rows; ++j) {
             if (idPattern.execute(finder.foundElement(j)) < 1)
@@ -147,7 +147,7 @@ RunOutcome keywordRunClicked(ui::Window& window, CollectContext& context, ui::Ui
                 prefixed ? "http://" + context.endpoints.marketItemHost + "/item.htm?id=" : GbkText();
             file.write(prefix + idPattern.submatchText(1, 2) + "\r\n");
             ++count;
-            window.setTitle(textOf(window, "编辑框关键词") + gbk(" 第 ") + std::to_string(page) + gbk(" 页，") +
+            window.setTitle(textOf(window, ui::keywordwin::编辑框关键词) + gbk(" 第 ") + std::to_string(page) + gbk(" 页，") +
                             std::to_string(count) + gbk(" 条"));
             ui.processEvents();
             if (button->text() != runningCaption())

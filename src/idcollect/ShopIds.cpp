@@ -50,16 +50,16 @@ int leadingCount(const GbkText& text)
     return n > INT_MAX ? INT_MAX : static_cast<int>(n);
 }
 
-const GbkText& textOf(const ui::Window& window, const char* name)
+const GbkText& textOf(const ui::Window& window, const ui::ControlName& name)
 {
     static const GbkText none;
-    const ui::Control* c = window.find(gbk(name));
+    const ui::Control* c = window.find(name);
     return c ? c->text() : none;
 }
 
-bool checkedOf(const ui::Window& window, const char* name)
+bool checkedOf(const ui::Window& window, const ui::ControlName& name)
 {
-    const ui::Control* c = window.find(gbk(name));
+    const ui::Control* c = window.find(name);
     return c && c->checked();
 }
 
@@ -81,7 +81,8 @@ const char* shopOrderType(int sortIndex)
 
 int shopSortIndex(const ui::Window& window)
 {
-    static const char* const radios[] = {"单选框人气", "单选框销量", "单选框新品", "单选框价格", "单选框收藏"};
+    static const ui::ControlName radios[] = {ui::shopwin::单选框人气, ui::shopwin::单选框销量, ui::shopwin::单选框新品,
+                                             ui::shopwin::单选框价格, ui::shopwin::单选框收藏};
     for (int i = 0; i < 5; ++i)
         if (checkedOf(window, radios[i]))
             return i + 1;
@@ -157,8 +158,8 @@ GbkText collectShopPage(const ui::Window& window, const CollectContext& context,
                                     : finder.findAll(block, "li", {}, {});
 
     GbkText prefix;
-    if (checkedOf(window, "选择框插入")) {
-        const bool mall = containsIgnoringCase(textOf(window, "编辑框店铺地址"), context.endpoints.mallDomain);
+    if (checkedOf(window, ui::shopwin::选择框插入)) {
+        const bool mall = containsIgnoringCase(textOf(window, ui::shopwin::编辑框店铺地址), context.endpoints.mallDomain);
         prefix = "http://" + (mall ? context.endpoints.mallItemHost : context.endpoints.marketItemHost) +
                  "/item.htm?id=";
     }
@@ -204,7 +205,7 @@ void saveShopWindow(const ui::Window& window, settings::SettingsStore& store)
 RunOutcome shopStartClicked(ui::Window& window, CollectContext& context, ui::Ui& ui)
 {
     RunOutcome outcome;
-    ui::Control* button = window.find(gbk("按钮开始"));
+    ui::Control* button = window.find(ui::shopwin::按钮开始);
     if (!button)
         return outcome;
     if (button->text() != idleCaption()) {
@@ -212,26 +213,26 @@ RunOutcome shopStartClicked(ui::Window& window, CollectContext& context, ui::Ui&
         button->setText(gbk("正在停止.."));
         return outcome;
     }
-    if (!checkShopAddress(textOf(window, "编辑框店铺地址"), context.endpoints, ui))
+    if (!checkShopAddress(textOf(window, ui::shopwin::编辑框店铺地址), context.endpoints, ui))
         return outcome;
 
     outcome.ran = true;
     button->setText(runningCaption());
     IdFileWriter file;
-    outcome.filePath = shopFilePath(textOf(window, "编辑框保存目录"), textOf(window, "编辑框店铺地址"));
+    outcome.filePath = shopFilePath(textOf(window, ui::shopwin::编辑框保存目录), textOf(window, ui::shopwin::编辑框店铺地址));
     file.open(outcome.filePath);
     window.setTitle(gbk("正在初始化采集.."));
 
     int pageCount = 0;
     int itemCount = 0;
     int idCount = 0;
-    GbkText lines = collectShopPage(window, context, textOf(window, "编辑框店铺地址"), 1, shopSortIndex(window),
+    GbkText lines = collectShopPage(window, context, textOf(window, ui::shopwin::编辑框店铺地址), 1, shopSortIndex(window),
                                     pageCount, itemCount, idCount);
     const int pages = pageCount;
     for (int k = 1; k <= pages; ++k) {
         if (k > 1) {
             int ignoredPages = 0;
-            lines = collectShopPage(window, context, textOf(window, "编辑框店铺地址"), k, shopSortIndex(window),
+            lines = collectShopPage(window, context, textOf(window, ui::shopwin::编辑框店铺地址), k, shopSortIndex(window),
                                     ignoredPages, itemCount, idCount);
         }
         file.write(lines);
@@ -257,7 +258,7 @@ RunOutcome shopStartClicked(ui::Window& window, CollectContext& context, ui::Ui&
 void shopCountClicked(ui::Window& window, CollectContext& context, ui::Ui& ui)
 {
     window.setTitle(gbk("正在查询.."));
-    const GbkText address = textOf(window, "编辑框店铺地址");
+    const GbkText address = textOf(window, ui::shopwin::编辑框店铺地址);
     if (checkShopAddress(address, context.endpoints, ui)) {
         int pageCount = 0;
         int itemCount = 0;
