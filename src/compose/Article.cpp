@@ -4,6 +4,7 @@
 #include "compose/TextOps.h"
 #include "regex/RegexObject.h"
 #include "text/EventPump.h"
+#include "text/FileIo.h"
 #include "text/Paths.h"
 
 #include <filesystem>
@@ -129,26 +130,77 @@ GbkText fitFileNameBase(const GbkText& base, const GbkText& tail)
     return fittedBase(base, tail);
 }
 
-GbkText outputPath(int naming, const GbkText& directory, const GbkText& extension, const GbkText& title,
-                   const GbkText& productId)
+namespace {
+GbkText folderOf(const GbkText& directory)
 {
-    const GbkText& sep = text::pathSeparator();
     GbkText folder = directory;
     if (endsWithPathSeparator(folder))
         folder.pop_back();
+    return folder;
+}
+
+// The j-th candidate name of a title-named article: base, base_1, base_2, ...
+GbkText titledPath(const GbkText& folder, const GbkText& base, const GbkText& extension, long long j)
+{
+    const GbkText tail = (j == 0 ? GbkText() : "_" + std::to_string(j)) + "." + extension;
+    return folder + text::pathSeparator() + fittedBase(base, tail) + tail;
+}
+
+bool fileExists(const GbkText& path)
+{
+    std::error_code ec;
+    return std::filesystem::exists(text::toNativePath(path), ec);
+}
+} // namespace
+
+GbkText outputPath(int naming, const GbkText& directory, const GbkText& extension, const GbkText& title,
+                   const GbkText& productId)
+{
+    const GbkText folder = folderOf(directory);
     if (naming == 1)
-        return folder + sep + fittedBase(sanitizeFileName(productId), "." + extension) + "." + extension;
+        return folder + text::pathSeparator() + fittedBase(sanitizeFileName(productId), "." + extension) + "."
+            + extension;
     if (naming != 0)
         return GbkText();
     const GbkText base = sanitizeFileName(title);
     for (long long j = 0; j <= kMaxNameClashes; ++j) {
-        const GbkText tail = (j == 0 ? GbkText() : "_" + std::to_string(j)) + "." + extension;
-        GbkText path = folder + sep + fittedBase(base, tail) + tail;
-        std::error_code ec;
-        if (!std::filesystem::exists(text::toNativePath(path), ec))
+        GbkText path = titledPath(folder, base, extension, j);
+        if (!fileExists(path))
             return path;
     }
     return GbkText(); // every name taken: the write fails rather than the run looping for ever
+}
+
+GbkText writeArticleFile(int naming, const GbkText& directory, const GbkText& extension, const GbkText& title,
+                         const GbkText& productId, const GbkText& article)
+{
+    std::vector<GbkText> created;
+    if (naming == 1) {
+        const GbkText path = outputPath(naming, directory, extension, title, productId);
+        createDirectories(path, created);
+        return writeTextFile(path, article) ? path : GbkText();
+    }
+    if (naming != 0)
+        return GbkText();
+    const GbkText folder = folderOf(directory);
+    createDirectories(folder + text::pathSeparator(), created);
+    const GbkText base = sanitizeFileName(title);
+    for (long long j = 0; j <= kMaxNameClashes; ++j) {
+        GbkText path = titledPath(folder, base, extension, j);
+        if (fileExists(path))
+            continue;
+        // The name is claimed only if it is still free when the article gets it: another run
+        // writing the same titles into this folder at the same moment takes the next one.
+        switch (text::publishNewFile(text::toNativePath(path), article)) {
+        case text::PublishResult::Published:
+            return path;
+        case text::PublishResult::Taken:
+            continue;
+        case text::PublishResult::Failed:
+            return GbkText();
+        }
+    }
+    return GbkText();
 }
 
 } // namespace quillet::compose

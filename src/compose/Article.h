@@ -48,6 +48,13 @@ struct PreparedTemplate {
 [[nodiscard]] GbkText outputPath(int naming, const GbkText& directory, const GbkText& extension,
                                  const GbkText& title, const GbkText& productId);
 
+// Writes a per-product article where outputPath would name it. Naming 0 claims the first free
+// name without ever replacing a file, even one that another run creates at the same moment;
+// naming 1 replaces the product's file. Missing folders are created. Returns the path written,
+// or the empty text when the article could not be written.
+[[nodiscard]] GbkText writeArticleFile(int naming, const GbkText& directory, const GbkText& extension,
+                                       const GbkText& title, const GbkText& productId, const GbkText& article);
+
 // The longest leading part of a file name base, cut at a character boundary, that still leaves
 // room for `tail` ("_1.txt", ".txt") within the file system's limit for one name.
 [[nodiscard]] GbkText fitFileNameBase(const GbkText& base, const GbkText& tail);

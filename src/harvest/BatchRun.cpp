@@ -3,6 +3,7 @@
 #include "compose/Article.h"
 #include "compose/FileHelpers.h"
 #include "compose/TextOps.h"
+#include "harvest/MergedFile.h"
 #include "text/Numbers.h"
 #include "text/Paths.h"
 #include "ui/Ui.h"
@@ -12,7 +13,6 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 namespace quillet::harvest {
@@ -260,27 +260,23 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
     const OutputPlace runPlace = outputPlace(window);
     const GbkText& sep = text::pathSeparator();
 
-    std::ofstream merged;
-    GbkText mergedPath;
+    MergedFile merged;
     long long failedWrites = 0;
     GbkText failedFolder = runPlace.folder; // where the last per-file article that failed should have gone
     std::vector<GbkText> created;
     bool mergedOpened = false;
     // The merged file is made when the run starts, so a run without articles leaves an empty
     // one; a quick preview writes nothing, so it is put off until an article must go in it.
+    const GbkText mergedName = compose::replaceAll(formatTimestamp(0), ":", "-", false);
     auto openMerged = [&]() {
         if (mergedOpened)
             return;
         mergedOpened = true;
         compose::createDirectories(runPlace.folder + sep, created);
-        merged.open(text::toNativePath(mergedPath), std::ios::binary | std::ios::trunc);
+        merged.create(runPlace.folder, mergedName, runPlace.extension);
     };
-    if (naming > 1) {
-        mergedPath = runPlace.folder + sep + compose::replaceAll(formatTimestamp(0), ":", "-", false) + "."
-            + runPlace.extension;
-        if (!checkedOf(window, 选择框仅信息框))
-            openMerged();
-    }
+    if (naming > 1 && !checkedOf(window, 选择框仅信息框))
+        openMerged();
 
     long long lineNo = 0;
     long long count = 0;
@@ -304,10 +300,8 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
             }
             if (!article.empty()) {
                 if (naming == 0 || naming == 1) {
-                    const GbkText path = compose::outputPath(naming, place.folder, place.extension, title, productId);
-                    created.clear();
-                    compose::createDirectories(path, created);
-                    if (compose::writeTextFile(path, article)) {
+                    if (!compose::writeArticleFile(naming, place.folder, place.extension, title, productId, article)
+                             .empty()) {
                         ++count;
                         if (context.stopRequested) {
                             outcome.kind = RunOutcome::Kind::Stopped;
@@ -324,9 +318,9 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
                         if (c != '\r' && c != '\n')
                             mergedLine += c;
                     mergedLine += "\r\n";
-                    // Flushed line by line: a run that is killed keeps every article it counted.
-                    if (merged.is_open() && merged.write(mergedLine.data(), static_cast<std::streamsize>(mergedLine.size()))
-                        && merged.flush())
+                    // Written line by line, whole or not at all: a run that is killed keeps every
+                    // article it counted, and a full disk leaves no torn line.
+                    if (merged.appendLine(mergedLine))
                         ++count;
                     else
                         ++failedWrites;
@@ -345,8 +339,8 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
         setText(window, 编辑框序号, std::to_string(text::textToInteger(textOf(window, 编辑框序号)) + 1));
 
     idFile.close();
-    if (merged.is_open())
-        merged.close();
+    if (merged.isOpen() && !merged.close())
+        ++failedWrites; // the system could not keep what it was given
     if (namingBox)
         namingBox->setEnabled(true);
     runButton->setText(gbk("开始采集"));
@@ -354,7 +348,7 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
     if (!checkedOf(window, 选择框仅信息框)) {
         if (failedWrites > 0)
             ui.messageBox(gbk("有 ") + std::to_string(failedWrites) + gbk(" 篇文章未能写入，请检查保存目录是否存在、可写：")
-                          + "\r\n" + (naming > 1 ? mergedPath : failedFolder));
+                          + "\r\n" + (naming > 1 ? merged.path() : failedFolder));
         ui.messageBox(gbk("采集完成！"));
     }
     outcome.articles = count;
