@@ -1,6 +1,6 @@
 #include "App.h"
 
-#include "settings/AtomicFile.h"
+#include "text/FileIo.h"
 #include "text/Paths.h"
 #include "ui/MainWindow.h"
 #include "web/Endpoints.h"
@@ -23,8 +23,13 @@ App::~App() = default;
 void App::setProgramName(const GbkText& name)
 {
     programName = name;
-    settingsPath = settingsPathFor(programName);
-    (void)settings.openStore(settingsPath, settings::StorageFile);
+    const SettingsLocation location = settingsLocationFor(programName);
+    settingsPath = location.path;
+    settingsBasePath = location.basePath;
+    if (settingsBasePath.empty())
+        (void)settings.openStore(settingsPath, settings::StorageFile);
+    else
+        (void)settings.openStoreOver(settingsPath, settingsBasePath);
     loadEndpoints();
 }
 
@@ -83,38 +88,44 @@ fs::path userConfigHome()
     return text::toNativePath(home) / ".config";
 }
 
-GbkText resolveSettingsPath(const GbkText& name, const fs::path& executableFolder, const fs::path& overridePath,
-                            const fs::path& configHome)
+SettingsLocation resolveSettingsLocation(const GbkText& name, const fs::path& executableFolder,
+                                         const fs::path& overridePath, const fs::path& configHome)
 {
     if (!overridePath.empty())
-        return text::fromNativePath(overridePath);
+        return {text::fromNativePath(overridePath), {}};
 
     const fs::path fileName = text::toNativePath(name + ".ini");
+    fs::path besideProgram;
+    bool storedBeside = false;
     if (!executableFolder.empty()) {
-        const fs::path besideProgram = executableFolder / fileName;
-        if (settings::canReplaceFile(besideProgram))
-            return text::fromNativePath(besideProgram);
+        besideProgram = executableFolder / fileName;
+        if (text::canReplaceFile(besideProgram))
+            return {text::fromNativePath(besideProgram), {}};
+        std::error_code ec;
+        storedBeside = fs::symlink_status(besideProgram, ec).type() != fs::file_type::not_found && !ec;
     }
+    const GbkText stored = storedBeside ? text::fromNativePath(besideProgram) : GbkText();
     if (!configHome.empty()) {
         const fs::path folder = configHome / "quillet";
         std::error_code ec;
         fs::create_directories(folder, ec);
         const fs::path inConfig = folder / fileName;
-        if (settings::canReplaceFile(inConfig))
-            return text::fromNativePath(inConfig);
+        if (text::canReplaceFile(inConfig))
+            return {text::fromNativePath(inConfig), stored};
     }
-    // Nowhere writable: keep the place beside the program; the store says it cannot save.
-    if (!executableFolder.empty())
-        return text::fromNativePath(executableFolder / fileName);
-    return name + ".ini";
+    // Nowhere writable: keep the place beside the program; the store reads what is there and
+    // says it cannot save.
+    if (!besideProgram.empty())
+        return {text::fromNativePath(besideProgram), {}};
+    return {name + ".ini", {}};
 }
 
-GbkText settingsPathFor(const GbkText& name)
+SettingsLocation settingsLocationFor(const GbkText& name)
 {
     fs::path overridePath;
     if (const char* value = std::getenv(kSettingsPathVariable); value && *value)
         overridePath = fs::path(value);
-    return resolveSettingsPath(name, text::executableFolder(), overridePath, userConfigHome());
+    return resolveSettingsLocation(name, text::executableFolder(), overridePath, userConfigHome());
 }
 
 } // namespace quillet::app

@@ -36,6 +36,8 @@ struct App {
     GbkText programName;
     // The settings file in use (GBK path), empty until setProgramName.
     GbkText settingsPath;
+    // A stored settings file read beneath it because it cannot be written (GBK path), or empty.
+    GbkText settingsBasePath;
     // Platform services (message boxes, dialogs, event processing); set by the front end.
     ui::Ui* ui = nullptr;
 
@@ -62,20 +64,30 @@ struct App {
 // use). Its value is a native path.
 inline constexpr const char* kSettingsPathVariable = "QUILLET_SETTINGS";
 
+// Where the settings of a program called name are kept.
+struct SettingsLocation {
+    GbkText path;     // the settings file the store reads and writes (GBK)
+    GbkText basePath; // a stored settings file that cannot be written, read beneath path; or empty
+};
+
 // Where the settings file of a program called name lives:
 // 1. the path in QUILLET_SETTINGS when that is set and not empty;
-// 2. otherwise name + ".ini" in the folder of the running executable, when that folder can be
-//    written (a portable or per-user install);
+// 2. otherwise name + ".ini" in the folder of the running executable, when it can be written
+//    there (a portable or per-user install), or when a file of that name exists there but
+//    nothing can be written in the user's configuration folder either (the store then reads
+//    it and tells the user that changes are not saved);
 // 3. otherwise name + ".ini" in the user's configuration folder ($XDG_CONFIG_HOME, or
 //    ~/.config, then "quillet"), created when missing, so a system-wide install does not lose
-//    every setting.
-[[nodiscard]] GbkText settingsPathFor(const GbkText& name);
+//    every setting. A settings file beside the program that cannot be written is then read
+//    beneath it (basePath): what the user stored there is never ignored, and what is changed
+//    goes to the configuration folder and is read first.
+[[nodiscard]] SettingsLocation settingsLocationFor(const GbkText& name);
 
 // The same rule with its inputs given, for tests: overridePath empty means no override,
 // configHome is the folder that holds the "quillet" folder.
-[[nodiscard]] GbkText resolveSettingsPath(const GbkText& name, const std::filesystem::path& executableFolder,
-                                          const std::filesystem::path& overridePath,
-                                          const std::filesystem::path& configHome);
+[[nodiscard]] SettingsLocation resolveSettingsLocation(const GbkText& name, const std::filesystem::path& executableFolder,
+                                                       const std::filesystem::path& overridePath,
+                                                       const std::filesystem::path& configHome);
 
 // The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute path, otherwise
 // ~/.config.

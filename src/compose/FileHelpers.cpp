@@ -2,25 +2,15 @@
 
 #include "compose/TextOps.h"
 #include "text/EventPump.h"
+#include "text/FileIo.h"
 #include "text/Paths.h"
 
-#include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
 #include <thread>
 #include <unordered_set>
-
-#ifdef _WIN32
-#include <io.h>
-#include <process.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace quillet::compose {
 
@@ -43,73 +33,6 @@ bool onlySeparators(std::string_view part)
         if (!isSeparator(c))
             return false;
     return true;
-}
-
-// Writes all bytes to a new file and forces them to the disk.
-bool writeWholeFile(const fs::path& path, std::string_view bytes)
-{
-#ifdef _WIN32
-    FILE* file = _wfopen(path.c_str(), L"wbx");
-    if (!file)
-        return false;
-    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = std::fflush(file) == 0 && ok;
-    ok = _commit(_fileno(file)) == 0 && ok;
-    ok = std::fclose(file) == 0 && ok;
-    return ok;
-#else
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-    bool ok = true;
-    std::size_t done = 0;
-    while (ok && done < bytes.size()) {
-        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-        } else {
-            done += static_cast<std::size_t>(wrote);
-        }
-    }
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
-    return ok;
-#endif
-}
-
-bool readWholeFile(const fs::path& path, GbkText& bytes)
-{
-#ifdef _WIN32
-    FILE* file = _wfopen(path.c_str(), L"rb");
-#else
-    FILE* file = std::fopen(path.c_str(), "rb");
-#endif
-    if (!file)
-        return false;
-    char buffer[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, got);
-    const bool ok = !std::ferror(file);
-    std::fclose(file);
-    return ok;
-}
-
-fs::path temporaryBeside(const fs::path& target)
-{
-    static std::atomic<unsigned> counter{0};
-#ifdef _WIN32
-    const long pid = _getpid();
-#else
-    const long pid = static_cast<long>(::getpid());
-#endif
-    // A short name of its own rather than the target's name plus a suffix: a target whose
-    // name is near the file system's length limit must still get its temporary file.
-    fs::path name = ".quillet-" + std::to_string(pid) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
-    fs::path folder = target.parent_path();
-    return folder.empty() ? name : folder / name;
 }
 
 } // namespace
@@ -229,29 +152,14 @@ bool writeTextFile(const GbkText& path, const GbkText& text, bool append)
     if (path.empty())
         return false;
     const fs::path target = text::toNativePath(path);
-    std::error_code ec;
-    GbkText bytes;
-    if (append && fs::exists(target, ec)) {
-        // The old content must be read in full, or appending would lose it.
-        if (!readWholeFile(target, bytes))
-            return false;
-        bytes += text;
-    }
-    const std::string_view content = append && !bytes.empty() ? std::string_view(bytes) : std::string_view(text);
-
-    // A crash leaves either the old file or the new one: write beside it, then rename over it.
-    const fs::path temporary = temporaryBeside(target);
-    if (!writeWholeFile(temporary, content)) {
-        fs::remove(temporary, ec);
+    if (!append)
+        return text::writeFileAtomically(target, text);
+    // The old content must be read in full, or appending would lose it.
+    text::FileContent old = text::readWholeFile(target);
+    if (old.status == text::ReadStatus::Failed)
         return false;
-    }
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        return false;
-    }
-    return true;
+    old.bytes += text;
+    return text::writeFileAtomically(target, old.bytes);
 }
 
 GbkText uniqueItems(std::vector<GbkText>& items, const GbkText& text, const GbkText& separator)

@@ -33,22 +33,16 @@ bool ProductIdFile::open(const GbkText& path)
     const auto native = text::toNativePath(path);
     if (std::filesystem::is_directory(native, ec))
         return false;
-#ifdef _WIN32
-    m_file = _wfopen(native.c_str(), L"rb");
-#else
-    m_file = std::fopen(native.c_str(), "rb");
-#endif
+    m_file = text::StdioFile::open(native, "rb");
     m_buffer.clear();
     m_pos = 0;
     m_eof = false;
-    return m_file != nullptr;
+    return static_cast<bool>(m_file);
 }
 
 void ProductIdFile::close()
 {
-    if (m_file)
-        std::fclose(m_file);
-    m_file = nullptr;
+    m_file.reset();
 }
 
 bool ProductIdFile::fill()
@@ -60,7 +54,7 @@ bool ProductIdFile::fill()
         m_pos = 0;
     }
     char block[65536];
-    const size_t n = std::fread(block, 1, sizeof block, m_file);
+    const size_t n = std::fread(block, 1, sizeof block, m_file.get());
     if (n == 0) {
         m_eof = true;
         return false;

@@ -2,8 +2,8 @@
 
 #include "harvest/Harvest.h"
 #include "text/GbkText.h"
+#include "text/StdioFile.h"
 
-#include <cstdio>
 #include <memory>
 
 namespace quillet::ui {
@@ -24,14 +24,14 @@ public:
 
     bool open(const GbkText& path);
     void close();
-    [[nodiscard]] bool isOpen() const { return m_file != nullptr; }
+    [[nodiscard]] bool isOpen() const { return static_cast<bool>(m_file); }
     // The next line; false at the end of the file.
     bool nextLine(GbkText& line);
 
 private:
     bool fill();
 
-    std::FILE* m_file = nullptr;
+    text::StdioFile m_file;
     std::string m_buffer;
     size_t m_pos = 0;
     bool m_eof = false;

@@ -72,6 +72,20 @@ std::size_t endOfLine(std::string_view text, std::size_t pos)
     return end == npos ? text.size() : end;
 }
 
+GbkText normaliseLineEnds(GbkText text)
+{
+    if (text.find('\n') == npos || text.find(kCrLf) != npos)
+        return text;
+    GbkText out;
+    out.reserve(text.size() + text.size() / 16);
+    for (char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
 GbkText encodeText(std::string_view value)
 {
     // Every CR LF goes, whatever precedes it: a stored line break would split the entry.

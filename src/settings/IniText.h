@@ -31,6 +31,12 @@ struct ValueRange {
 // Where a new key line of the section goes: the end of its header line (before its CR LF).
 [[nodiscard]] std::size_t endOfLine(std::string_view text, std::size_t pos);
 
+// The text of a settings file with its lines ended by CR LF. A file without a single CR LF
+// whose lines end in LF (written by an editor of another system) gets CR LF for every LF; any
+// other text is kept as it is, so a value that holds a lone LF in a file of CR LF lines stays
+// whole.
+[[nodiscard]] GbkText normaliseLineEnds(GbkText text);
+
 // Text values: CR LF is stored as "┊*┊" and turned back on reading.
 [[nodiscard]] GbkText encodeText(std::string_view value);
 [[nodiscard]] GbkText decodeText(std::string_view stored);

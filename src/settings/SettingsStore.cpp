@@ -3,6 +3,7 @@
 #include "IniText.h"
 #include "text/Charset.h"
 #include "text/EventPump.h"
+#include "text/FileIo.h"
 #include "text/Paths.h"
 #include "ui/Ui.h"
 #include "ui/Window.h"
@@ -62,6 +63,13 @@ std::vector<int> usableIndices(std::vector<int> indices, std::size_t itemCount)
     return indices;
 }
 
+// Whether a stored selection can be taken: it names one of the items, or the items are not
+// known yet (a list filled later).
+bool selectsItem(int index, std::size_t itemCount)
+{
+    return itemCount == 0 || (index >= 0 && static_cast<std::size_t>(index) < itemCount);
+}
+
 } // namespace
 
 SettingsStore::SettingsStore() = default;
@@ -99,6 +107,20 @@ void SettingsStore::deliverWarnings()
         m_ui->messageBox(text, title, ui::MessageButtons::Ok);
 }
 
+bool SettingsStore::loadText(const fs::path& native, const GbkText& shownPath, GbkText& text)
+{
+    text::FileContent content = text::readWholeFile(native);
+    if (content.status == text::ReadStatus::Failed) {
+        text.clear();
+        warn(gbk("无法读取配置文件：") + "\r\n" + shownPath + "\r\n"
+                 + gbk("其中保存的设置本次未能载入。为免覆盖这些设置，本次对设置的更改不会写入该文件。请检查该文件的读取权限。"),
+             storeTitle());
+        return false;
+    }
+    text = ini::normaliseLineEnds(std::move(content.bytes));
+    return true;
+}
+
 bool SettingsStore::openStore(const GbkText& path, int kind)
 {
     closeStore();
@@ -116,18 +138,23 @@ bool SettingsStore::openStore(const GbkText& path, int kind)
         return false;
 
     if (m_kind == StorageMemoryCopy) {
-        m_buffer = readWholeFile(m_nativePath).value_or(GbkText());
+        (void)loadText(m_nativePath, m_openedPath, m_buffer);
         m_open = true;
         return true;
     }
 
     // The file form: hold the file first, then load it, so nobody changes it in between.
     const FileLock::Result lock = m_lock.acquire(m_nativePath);
+    if (lock == FileLock::Result::Locked)
+        (void)text::recoverInterruptedWrite(m_nativePath); // a rewrite this program was killed in
     const bool exists = [&] {
         std::error_code ec;
         return fs::exists(m_nativePath, ec);
     }();
-    m_buffer = readWholeFile(m_nativePath).value_or(GbkText());
+    if (!loadText(m_nativePath, m_openedPath, m_buffer)) {
+        m_lock.release();
+        return false;
+    }
 
     if (lock == FileLock::Result::HeldElsewhere) {
         warn(gbk("配置文件正被另一个正在运行的本程序使用：") + "\r\n" + m_openedPath + "\r\n"
@@ -135,8 +162,8 @@ bool SettingsStore::openStore(const GbkText& path, int kind)
              storeTitle());
         return false;
     }
-    if (lock == FileLock::Result::Failed || !canReplaceFile(m_nativePath)
-        || (!exists && !writeFileAtomically(m_nativePath, std::string_view()))) {
+    if (lock == FileLock::Result::Failed || !text::canReplaceFile(m_nativePath)
+        || (!exists && !text::writeFileAtomically(m_nativePath, std::string_view()))) {
         m_lock.release();
         warn(gbk("无法写入配置文件：") + "\r\n" + m_openedPath + "\r\n"
                  + gbk("本次对设置的更改不会被保存。请检查该文件或其所在文件夹是否可写。"),
@@ -145,6 +172,17 @@ bool SettingsStore::openStore(const GbkText& path, int kind)
     }
     m_open = true;
     return true;
+}
+
+bool SettingsStore::openStoreOver(const GbkText& path, const GbkText& basePath)
+{
+    const bool opened = openStore(path, StorageFile);
+    if (m_kind != StorageFile || basePath.empty())
+        return opened;
+    m_basePath = basePath;
+    m_nativeBasePath = text::toNativePath(basePath);
+    (void)loadText(m_nativeBasePath, m_basePath, m_baseBuffer);
+    return opened;
 }
 
 void SettingsStore::selectSection(const GbkText& name)
@@ -160,6 +198,10 @@ void SettingsStore::closeStore()
     m_buffer.shrink_to_fit();
     m_pending.clear();
     m_heldBytes.clear();
+    m_basePath.clear();
+    m_nativeBasePath.clear();
+    m_baseBuffer.clear();
+    m_baseBuffer.shrink_to_fit();
     m_open = false;
     m_dirty = false;
     m_diskErrorShown = false;
@@ -172,7 +214,7 @@ bool SettingsStore::saveCopyAs(const GbkText& path)
     if (target.empty())
         return false;
     const fs::path native = text::toNativePath(target);
-    if (!writeFileAtomically(native, m_buffer))
+    if (!text::writeFileAtomically(native, m_buffer))
         return false;
     if (native == m_nativePath && savesToDisk())
         m_dirty = false;
@@ -181,9 +223,14 @@ bool SettingsStore::saveCopyAs(const GbkText& path)
 
 fs::path SettingsStore::byteFilePath(const GbkText& key) const
 {
-    if (m_nativePath.empty())
+    return byteFileIn(m_nativePath, key);
+}
+
+fs::path SettingsStore::byteFileIn(const fs::path& settingsFile, const GbkText& key) const
+{
+    if (settingsFile.empty())
         return {};
-    const fs::path folder = m_nativePath.has_parent_path() ? m_nativePath.parent_path() : fs::path(".");
+    const fs::path folder = settingsFile.has_parent_path() ? settingsFile.parent_path() : fs::path(".");
     return folder / "inibin" / text::toNativePath(ini::byteFileName(m_section, key));
 }
 
@@ -198,14 +245,18 @@ bool SettingsStore::findValue(const GbkText& key, GbkText& value) const
         value = it->second;
         return true;
     }
-    const std::size_t header = ini::findSection(m_buffer, m_section);
-    if (header == ini::npos)
-        return false;
-    const ini::ValueRange range = ini::findKey(m_buffer, header, key);
-    if (!range.found())
-        return false;
-    value.assign(m_buffer, range.valueBegin, range.valueEnd - range.valueBegin);
-    return true;
+    // The opened file first, then the file read beneath it.
+    for (const GbkText* text : {&m_buffer, &m_baseBuffer}) {
+        const std::size_t header = ini::findSection(*text, m_section);
+        if (header == ini::npos)
+            continue;
+        const ini::ValueRange range = ini::findKey(*text, header, key);
+        if (!range.found())
+            continue;
+        value.assign(*text, range.valueBegin, range.valueEnd - range.valueBegin);
+        return true;
+    }
+    return false;
 }
 
 GbkText SettingsStore::readText(const GbkText& key, const GbkText& defaultValue) const
@@ -251,10 +302,12 @@ std::string SettingsStore::readBytes(const GbkText& key, const std::string& defa
         return held->second.empty() ? defaultValue : held->second;
     if (path.empty())
         return defaultValue;
-    auto bytes = readWholeFile(path);
-    if (!bytes || bytes->empty())
+    text::FileContent content = text::readWholeFile(path);
+    if (content.status == text::ReadStatus::Missing && !m_nativeBasePath.empty())
+        content = text::readWholeFile(byteFileIn(m_nativeBasePath, key));
+    if (!content.ok() || content.bytes.empty())
         return defaultValue;
-    return std::move(*bytes);
+    return std::move(content.bytes);
 }
 
 // ---- writing ----
@@ -287,11 +340,12 @@ bool SettingsStore::writeBytes(const GbkText& key, const std::string& bytes)
         m_heldBytes[path.empty() ? fs::path(text::toNativePath(m_section + "-" + key)) : path] = bytes;
         return false;
     }
-    if (readWholeFile(path) == bytes && !m_heldBytes.contains(path))
+    if (const text::FileContent stored = text::readWholeFile(path);
+        stored.ok() && stored.bytes == bytes && !m_heldBytes.contains(path))
         return true; // already there: spare the disk a flush
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
-    if (writeFileAtomically(path, bytes)) {
+    if (text::writeFileAtomically(path, bytes)) {
         m_heldBytes.erase(path);
         return true;
     }
@@ -400,7 +454,7 @@ bool SettingsStore::persist()
         m_dirty = false;
         return true;
     }
-    if (writeFileAtomically(m_nativePath, m_buffer)) {
+    if (text::writeFileAtomically(m_nativePath, m_buffer)) {
         m_dirty = false;
         m_diskErrorShown = false;
         return true;
@@ -508,17 +562,22 @@ void SettingsStore::restoreWindowControls(ui::Window& window, const GbkText& sec
         case SavedKind::RadioButton:
             c.setChecked(readBool(name, c.checked()));
             break;
-        case SavedKind::ComboBox:
-            c.setSelectedIndex(ini::toInt(readNumber(name, c.selectedIndex())));
+        case SavedKind::ComboBox: {
+            const int index = ini::toInt(readNumber(name, c.selectedIndex()));
             if (withComboLists) {
                 const std::string current = ini::encodeItems(c.items());
                 const std::string stored = readBytes(name + gbk(".列表"), current);
                 if (stored != current)
                     c.setItems(ini::decodeItems(stored));
             }
+            // A selection that names none of the items (a damaged or stale file) keeps the
+            // drop-down as it is, so every list keeps a choice it was designed for.
+            if (selectsItem(index, c.items().size()))
+                c.setSelectedIndex(index);
             if (withComboTexts)
                 c.setText(readText(name + gbk(".内容"), c.text()));
             break;
+        }
         case SavedKind::ListBox: {
             const std::string current = ini::encodeItems(c.items());
             const std::string stored = readBytes(name, current);
@@ -535,7 +594,9 @@ void SettingsStore::restoreWindowControls(ui::Window& window, const GbkText& sec
             const std::string stored = readBytes(name, current);
             if (stored != current)
                 c.setItems(ini::decodeItems(stored));
-            c.setSelectedIndex(ini::toInt(readNumber(name + gbk(".选中"), c.selectedIndex())));
+            if (const int index = ini::toInt(readNumber(name + gbk(".选中"), c.selectedIndex()));
+                index == -1 || selectsItem(index, c.items().size()))
+                c.setSelectedIndex(index);
             GbkText checked;
             if (findValue(name + gbk(".打勾"), checked))
                 for (int index : usableIndices(ini::splitIndices(ini::decodeText(checked)), c.items().size()))

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AtomicFile.h"
+#include "FileLock.h"
 #include "text/GbkText.h"
 
 #include <cstddef>
@@ -55,7 +55,16 @@ public:
     // Opens the store on path (GBK) in the given kind. Kind 0 loads and holds the file
     // (creating it when missing); kind 1 loads a memory copy; kind 2 starts an empty
     // in-memory registry. True when a file (or memory copy) is open for writing.
+    //
+    // A file whose lines end in LF alone (written by another editor) is read line by line as
+    // well; every write puts CR LF. A file that exists but cannot be read is never written:
+    // the user is told, and changes stay in memory.
     bool openStore(const GbkText& path, int kind = StorageFile);
+    // Opens the store on path (file form) with a second settings file beneath it that is
+    // only read: a value missing from path's file (or its ".ibn" file) is looked up in
+    // basePath's. Writes go to path alone, so what is changed there is read first from then on.
+    // Used when the settings stored beside the program cannot be written.
+    bool openStoreOver(const GbkText& path, const GbkText& basePath);
     // Sets the current section (and the registry key).
     void selectSection(const GbkText& name);
 
@@ -104,6 +113,8 @@ public:
     [[nodiscard]] std::size_t pendingWrites() const { return m_pending.size(); }
     // The ".ibn" file of key in the current section (native path; empty without a path).
     [[nodiscard]] std::filesystem::path byteFilePath(const GbkText& key) const;
+    // The settings file read beneath the opened one (GBK), empty when there is none.
+    [[nodiscard]] const GbkText& basePath() const { return m_basePath; }
 
     // Above this size of settings text an edit counts as long, and the store lets the user
     // interface process its pending events while it is carried out.
@@ -122,6 +133,10 @@ private:
     bool queueWrite(const GbkText& key, const GbkText& encodedValue);
     bool carryOut(const PendingWrite& write);
     bool findValue(const GbkText& key, GbkText& value) const;
+    [[nodiscard]] std::filesystem::path byteFileIn(const std::filesystem::path& settingsFile, const GbkText& key) const;
+    // Loads a settings file for reading; false (and the user told) when it exists but
+    // cannot be read.
+    bool loadText(const std::filesystem::path& native, const GbkText& shownPath, GbkText& text);
     bool persist();
     void warn(const GbkText& text, const GbkText& title);
     void deliverWarnings();
@@ -139,6 +154,9 @@ private:
     GbkText m_section;
     int m_kind = StorageFile;
     GbkText m_registryKey;
+    GbkText m_basePath;
+    std::filesystem::path m_nativeBasePath;
+    GbkText m_baseBuffer;
 
     bool m_open = false;
     FileLock m_lock;

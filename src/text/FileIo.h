@@ -39,8 +39,9 @@ struct FileContent {
 [[nodiscard]] bool writeFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 // Completes an in-place rewrite of a hard-linked file that was cut short, from its journal,
-// and removes the journal. Returns true when a rewrite was completed. Call before reading a
-// file that writeFileAtomically may have been rewriting when the program died.
+// and removes the journal. Returns true when a rewrite was completed. Call with the path the
+// writes use (the journal sits beside that name), before reading a file that
+// writeFileAtomically may have been rewriting when the program died.
 bool recoverInterruptedWrite(const std::filesystem::path& path);
 
 // Whether the folder entry is flushed too after a new file got its name. Without it a power

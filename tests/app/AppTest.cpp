@@ -1,5 +1,6 @@
 // Start-up state: the settings path rule and the store opened on it.
 #include "app/App.h"
+#include "support/OrdinaryUser.h"
 #include "support/TempFolder.h"
 #include "text/Paths.h"
 #include "ui/HeadlessUi.h"
@@ -39,21 +40,21 @@ TEST(App, SettingsPathRule)
     const fs::path config = folder.path() / "config";
 
     // Beside the program, the folder's spaces and Chinese characters unchanged.
-    EXPECT_EQ(resolveSettingsPath(name, exeDir, {}, config), text::fromNativePath(exeDir / "墨汀·Quillet.ini"));
+    EXPECT_EQ(resolveSettingsLocation(name, exeDir, {}, config).path, text::fromNativePath(exeDir / "墨汀·Quillet.ini"));
     // An override wins.
-    EXPECT_EQ(resolveSettingsPath(name, exeDir, folder.path() / "x.ini", config),
+    EXPECT_EQ(resolveSettingsLocation(name, exeDir, folder.path() / "x.ini", config).path,
               text::fromNativePath(folder.path() / "x.ini"));
     // A program folder that cannot be written: the user's configuration folder, created.
     writeFileBytes(folder.path() / "not-a-folder", "");
-    EXPECT_EQ(resolveSettingsPath(name, folder.path() / "not-a-folder", {}, config),
+    EXPECT_EQ(resolveSettingsLocation(name, folder.path() / "not-a-folder", {}, config).path,
               text::fromNativePath(config / "quillet" / "墨汀·Quillet.ini"));
     EXPECT_TRUE(fs::is_directory(config / "quillet"));
     // No executable folder known at all.
-    EXPECT_EQ(resolveSettingsPath(name, {}, {}, config), text::fromNativePath(config / "quillet" / "墨汀·Quillet.ini"));
+    EXPECT_EQ(resolveSettingsLocation(name, {}, {}, config).path, text::fromNativePath(config / "quillet" / "墨汀·Quillet.ini"));
 
     {
         ScopedEnvironment noOverride(kSettingsPathVariable, nullptr);
-        EXPECT_EQ(settingsPathFor(name), text::fromNativePath(text::executableFolder() / "墨汀·Quillet.ini"));
+        EXPECT_EQ(settingsLocationFor(name).path, text::fromNativePath(text::executableFolder() / "墨汀·Quillet.ini"));
     }
     {
         ScopedEnvironment xdg("XDG_CONFIG_HOME", config.c_str());
@@ -63,6 +64,52 @@ TEST(App, SettingsPathRule)
         ScopedEnvironment relative("XDG_CONFIG_HOME", "relative/path");
         EXPECT_EQ(userConfigHome(), text::toNativePath(text::homeFolder()) / ".config");
     }
+}
+
+TEST(App, StoredSettingsAreReadWhereverTheyAreAndChangesKept)
+{
+    TempFolder folder;
+    const GbkText name = gbk("墨汀·Quillet");
+    const fs::path config = folder.path() / "config";
+    // A program folder named in raw GBK bytes, as an archive unpacked from Windows leaves it.
+    const fs::path gbkFolder = folder.path() / "\xC4\xAB\xCD\xA1";
+    const fs::path readOnlyFolder = folder.path() / "tools";
+    fs::create_directories(gbkFolder);
+    fs::create_directories(readOnlyFolder);
+    writeFileBytes(readOnlyFolder / "墨汀·Quillet.ini", "[s]\r\nk=stored\r\nkept=1");
+    fs::permissions(readOnlyFolder / "墨汀·Quillet.ini", fs::perms::owner_read | fs::perms::group_read,
+                    fs::perm_options::replace);
+
+    const std::string failures = testsupport::runAsOrdinaryUser(folder.path(), [&] {
+        testsupport::CheckLog log;
+        const SettingsLocation raw = resolveSettingsLocation(name, gbkFolder, {}, config);
+        {
+            settings::SettingsStore store;
+            log.check(store.openStore(raw.path), "raw GBK folder not writable");
+            store.selectSection("s");
+            log.check(store.writeText("k", "v"), "raw GBK folder write failed");
+        }
+        log.check(readFileBytes(gbkFolder / "墨汀·Quillet.ini") == "[s]\r\nk=v", "not saved beside the program");
+
+        // A read-only file beside the program: read beneath the configuration folder's file.
+        const SettingsLocation location = resolveSettingsLocation(name, readOnlyFolder, {}, config);
+        log.check(location.basePath == text::fromNativePath(readOnlyFolder / "墨汀·Quillet.ini"), "stored file ignored");
+        for (int run = 0; run < 2; ++run) {
+            ui::HeadlessUi ui;
+            settings::SettingsStore store;
+            store.setUi(&ui);
+            log.check(store.openStoreOver(location.path, location.basePath), "fallback not writable");
+            store.selectSection("s");
+            log.check(store.readText("kept") == "1", "stored value not read");
+            log.check(store.readText("k") == (run == 0 ? "stored" : "changed"), "changed value not read first");
+            log.check(store.writeText("k", "changed"), "change not saved");
+            log.check(ui.messages().empty(), "needless message");
+        }
+        return log.failures();
+    });
+    EXPECT_EQ(failures, "");
+    EXPECT_EQ(readFileBytes(readOnlyFolder / "墨汀·Quillet.ini"), "[s]\r\nk=stored\r\nkept=1");
+    EXPECT_EQ(readFileBytes(config / "quillet" / "墨汀·Quillet.ini"), "[s]\r\nk=changed");
 }
 
 TEST(App, SetProgramNameOpensTheStoreAndCanBeRepeated)

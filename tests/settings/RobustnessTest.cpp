@@ -1,5 +1,6 @@
 // Damaged files, files the store cannot own, and kills in the middle of a series of writes.
 #include "settings/SettingsStore.h"
+#include "support/OrdinaryUser.h"
 #include "support/TempFolder.h"
 #include "text/Paths.h"
 #include "ui/HeadlessUi.h"
@@ -56,8 +57,8 @@ TEST(DamagedFiles, ReadsGiveValuesOrDefaultsAndWritesStillWork)
         c = static_cast<char>(random() & 0xFF);
     expectUsable(garbage, "s", {}, {});
 
-    // Lines ended by LF only: no key is found, but the store writes its own lines.
-    expectUsable("[s]\nk=1\nj=2\n", "s", "k", "default");
+    // Lines ended by LF only (another system's editor) are lines too.
+    expectUsable("[s]\nk=1\nj=2\n", "s", "k", "1");
 
     // The same section twice: the first one is the section.
     expectUsable("[s]\r\nk=first\r\n[t]\r\nx=1\r\n[s]\r\nk=second\r\nonly=later", "s", "k", "first");
@@ -68,6 +69,26 @@ TEST(DamagedFiles, ReadsGiveValuesOrDefaultsAndWritesStillWork)
 
     // A lone lead byte at the very end.
     expectUsable("[s]\r\nk=\xC4", "s", "k", "\xC4");
+}
+
+TEST(DamagedFiles, LfOnlyFileIsReadAndRewrittenWithCrLfWithoutSecondCopies)
+{
+    TempFolder folder;
+    writeFileBytes(folder.file("s.ini"), "[s]\nk=1\nj=2\n[t]\nk=3\n");
+    SettingsStore store;
+    ASSERT_TRUE(store.openStore(folder.gbkFile("s.ini")));
+    store.selectSection("t");
+    EXPECT_EQ(store.readText("k"), "3");
+    store.selectSection("s");
+    EXPECT_TRUE(store.writeText("k", "changed"));
+    EXPECT_EQ(readFileBytes(folder.file("s.ini")), "[s]\r\nk=changed\r\nj=2\r\n[t]\r\nk=3\r\n");
+
+    // In a file of CR LF lines a lone LF belongs to its value.
+    writeFileBytes(folder.file("v.ini"), "[s]\r\nk=a\nb");
+    SettingsStore mixed;
+    ASSERT_TRUE(mixed.openStore(folder.gbkFile("v.ini")));
+    mixed.selectSection("s");
+    EXPECT_EQ(mixed.readText("k"), "a\nb");
 }
 
 TEST(DamagedFiles, TwentyMegabyteValue)
@@ -129,6 +150,34 @@ TEST(HeldFiles, UnwritablePlaceIsReportedOnceAVisibleUiExists)
     store.selectSection("s");
     EXPECT_FALSE(store.writeText("k", "v"));
     EXPECT_EQ(store.readText("k"), "v");
+}
+
+TEST(HeldFiles, UnreadableFileIsNeverWrittenAndReadOnlyFileIsStillRead)
+{
+    namespace fs = std::filesystem;
+    TempFolder folder;
+    const std::string stored = "[s]\r\nk=stored";
+    writeFileBytes(folder.file("unreadable.ini"), stored);
+    writeFileBytes(folder.file("readonly.ini"), stored);
+    fs::permissions(folder.file("unreadable.ini"), fs::perms::owner_write, fs::perm_options::replace);
+    fs::permissions(folder.file("readonly.ini"), fs::perms::owner_read, fs::perm_options::replace);
+    const std::string failures = testsupport::runAsOrdinaryUser(folder.path(), [&] {
+        testsupport::CheckLog log;
+        for (const std::string name : {"unreadable.ini", "readonly.ini"}) {
+            ui::HeadlessUi ui;
+            SettingsStore store;
+            store.setUi(&ui);
+            log.check(!store.openStore(folder.gbkFile(name)), name + " opened for writing");
+            store.selectSection("s");
+            log.check(store.readText("k") == (name == "readonly.ini" ? "stored" : ""), name + " read wrongly");
+            log.check(!store.writeText("k", "new") && !store.writeText("j", "2"), name + " write reported saved");
+            log.check(ui.messages().size() == 1, name + " not told exactly once");
+        }
+        return log.failures();
+    });
+    EXPECT_EQ(failures, "");
+    EXPECT_EQ(readFileBytes(folder.file("unreadable.ini")), stored);
+    EXPECT_EQ(readFileBytes(folder.file("readonly.ini")), stored);
 }
 
 TEST(HeldFiles, FailedDiskWriteIsToldOnceAndMadeGoodByTheNextSuccess)

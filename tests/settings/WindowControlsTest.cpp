@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 
 namespace quillet::settings {
 namespace {
@@ -83,14 +84,19 @@ int changeEverySavableControl(Window& w)
     return changed;
 }
 
-TEST_F(WindowControls, EveryWindowSurvivesSaveAndRestore)
+// Every window of the program with the section it is kept under.
+std::vector<std::pair<GbkText, std::function<Window()>>> everyWindow()
 {
-    const std::pair<GbkText, std::function<Window()>> windows[] = {
+    return {
         {ui::mainWindowSection(), ui::makeMainWindow},   {ui::shopIdSection(), ui::makeShopIdWindow},
         {ui::keywordIdSection(), ui::makeKeywordIdWindow}, {gbk("文本"), ui::makeTextDialog},
         {ui::proxySection(), ui::makeProxyWindow},
     };
-    for (const auto& [section, make] : windows) {
+}
+
+TEST_F(WindowControls, EveryWindowSurvivesSaveAndRestore)
+{
+    for (const auto& [section, make] : everyWindow()) {
         Window changed = make();
         ASSERT_GT(changeEverySavableControl(changed), 0);
         store.saveWindowControls(changed, section);
@@ -201,15 +207,28 @@ TEST_F(WindowControls, ListsAndTheirIndexKeys)
     EXPECT_EQ(plain.at(0).selectedIndex(), 1);
 }
 
-TEST_F(WindowControls, DamagedIndexValuesDoNotPointPastTheLists)
+TEST_F(WindowControls, DamagedSelectionsKeepTheDesignDefaultOfEveryDropDown)
 {
-    Window w = ui::makeMainWindow();
-    store.selectSection(ui::mainWindowSection());
-    ASSERT_TRUE(store.writeText(gbk("组合框类型"), "99"));
-    ASSERT_TRUE(store.writeText(gbk("组合框命名方式"), "-1e300"));
-    store.restoreWindowControls(w, ui::mainWindowSection());
-    EXPECT_EQ(w.find(gbk("组合框类型"))->selectedIndex(), -1);
-    EXPECT_EQ(w.find(gbk("组合框命名方式"))->selectedIndex(), -1);
+    int dropDowns = 0;
+    for (const auto& [section, make] : everyWindow()) {
+        for (const char* damaged : {"99", "-1", "-1e300"}) {
+            Window w = make();
+            store.selectSection(section);
+            for (std::size_t i = 0; i < w.size(); ++i) {
+                if (w.at(i).kind() == ControlKind::ComboBox) {
+                    ASSERT_TRUE(store.writeText(w.at(i).name(), damaged));
+                }
+            }
+            store.restoreWindowControls(w, section);
+            const Window designed = make();
+            for (std::size_t i = 0; i < w.size(); ++i)
+                if (w.at(i).kind() == ControlKind::ComboBox) {
+                    EXPECT_EQ(w.at(i).selectedIndex(), designed.at(i).selectedIndex()) << damaged;
+                    ++dropDowns;
+                }
+        }
+    }
+    EXPECT_EQ(dropDowns, 3 * 3);
 }
 
 TEST_F(WindowControls, SavingAWindowReplacesTheFileOnceAndLetsEventsRun)

@@ -1,5 +1,6 @@
 #include "text/FileIo.h"
 
+#include "support/OrdinaryUser.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -68,4 +69,46 @@ TEST(ReadWholeFile, TellsMissingFromUnreadable)
     EXPECT_EQ(readWholeFile(folder.file("none")).status, ReadStatus::Missing);
     EXPECT_EQ(readWholeFile(folder.file("f/below")).status, ReadStatus::Missing);
     EXPECT_EQ(readWholeFile(folder.path()).status, ReadStatus::Failed);
+}
+
+TEST(WriteFileAtomically, LinksKeepTheirFileAndACutShortRewriteIsCompleted)
+{
+#ifndef _WIN32
+    TempFolder folder;
+    const fs::path real = folder.file("real/s.ini");
+    fs::create_directories(real.parent_path());
+    writeFileBytes(real, "old");
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
+                    fs::perm_options::replace);
+    fs::create_symlink("real/s.ini", folder.file("link.ini"));
+    ASSERT_TRUE(writeFileAtomically(folder.file("link.ini"), "through the link"));
+    EXPECT_TRUE(fs::is_symlink(folder.file("link.ini")));
+    EXPECT_EQ(readFileBytes(real), "through the link");
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(namesIn(folder.path()), (std::set<std::string>{"link.ini", "real"}));
+
+    fs::create_hard_link(real, folder.file("hard.ini"));
+    ASSERT_TRUE(writeFileAtomically(folder.file("hard.ini"), "both names"));
+    EXPECT_EQ(readFileBytes(real), "both names");
+    EXPECT_EQ(fs::hard_link_count(real), 2u);
+    EXPECT_EQ(namesIn(real.parent_path()), std::set<std::string>{"s.ini"});
+    EXPECT_FALSE(recoverInterruptedWrite(folder.file("hard.ini")));
+
+    // A rewrite that could not finish (the file became write-protected under it) leaves its
+    // journal, and the next recovery completes it.
+    const std::string failures = quillet::testsupport::runAsOrdinaryUser(folder.path(), [&] {
+        quillet::testsupport::CheckLog log;
+        fs::permissions(real, fs::perms::owner_read, fs::perm_options::replace);
+        log.check(!writeFileAtomically(folder.file("hard.ini"), "newest"), "write to a protected file succeeded");
+        log.check(readFileBytes(real) == "both names", "protected file changed");
+        fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+        log.check(recoverInterruptedWrite(folder.file("hard.ini")), "nothing to recover");
+        return log.failures();
+    });
+    EXPECT_EQ(failures, "");
+    EXPECT_EQ(readFileBytes(folder.file("link.ini")), "newest");
+    EXPECT_EQ(fs::hard_link_count(real), 2u);
+    EXPECT_EQ(namesIn(folder.path()), (std::set<std::string>{"hard.ini", "link.ini", "real"}));
+#endif
 }

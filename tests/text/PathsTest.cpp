@@ -19,6 +19,20 @@ TEST(Paths, BackslashesBecomeSeparatorsButTrailBytesDoNot)
 #endif
 }
 
+TEST(Paths, NamesFromTheSystemRoundTripByteForByte)
+{
+#ifndef _WIN32
+    // Raw GBK bytes (a folder unpacked from a Windows archive), a lone continuation byte, a
+    // truncated sequence, a surrogate, and the UTF-8 form of an escape code point.
+    const std::string raw = std::string("/tmp/\xC4\xAB\xCD\xA1/x\x80y\xE4\xB8/\xED\xA0\x80/\xF4\x8F\xBC\x80/") + "\xE4\xB8\xAD.ini";
+    const GbkText gbkPath = fromNativePath(std::filesystem::path(raw));
+    EXPECT_EQ(toNativePath(gbkPath).native(), raw);
+    EXPECT_EQ(gbkPath.find('?'), GbkText::npos);
+    // Valid UTF-8 becomes its GBK text, and that text its UTF-8 again.
+    EXPECT_EQ(fromNativePath(std::filesystem::path("/a/\xE4\xB8\xAD")), "/a/\xD6\xD0");
+#endif
+}
+
 TEST(Paths, WindowsDefaultsMapToTheHomeFolder)
 {
 #ifndef _WIN32
