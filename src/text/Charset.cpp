@@ -292,6 +292,20 @@ GbkText convertToGb18030(std::string_view bytes, std::string_view charsetName)
     return out;
 }
 
+GbkText convertToGb18030Lenient(std::string_view bytes, std::string_view charsetName)
+{
+    GbkText out;
+    if (bytes.empty())
+        return out;
+    const std::string name(charsetName);
+    iconv_t cd = converter("GB18030", name.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return out;
+    out.reserve(bytes.size() + 16);
+    runIconv(cd, bytes, out, questionMarkForByte);
+    return out;
+}
+
 GbkText codePageToGb18030(std::string_view bytes, int codePage)
 {
     switch (codePage) {

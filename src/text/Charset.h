@@ -31,6 +31,11 @@ enum class Invalid {
 // (unknown charset, an invalid or truncated sequence) yields the empty text.
 [[nodiscard]] GbkText convertToGb18030(std::string_view bytes, std::string_view charsetName);
 
+// The same conversion made lenient: each byte that cannot be decoded becomes "?", as the
+// code-page conversions of Windows replace what they cannot read. Empty only for an empty input
+// or an unknown charset.
+[[nodiscard]] GbkText convertToGb18030Lenient(std::string_view bytes, std::string_view charsetName);
+
 // The same for a Windows code page number: 65001 (UTF-8), 936 (GBK), 950 (Big5).
 // Any other code page yields the empty text.
 [[nodiscard]] GbkText codePageToGb18030(std::string_view bytes, int codePage);

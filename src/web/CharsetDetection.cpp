@@ -65,8 +65,10 @@ GbkText lenientDecode(std::string_view rest, int code)
         return text::utf16ToGbk(units);
     }
     case 5:
+        return text::convertToGb18030Lenient(rest, "CP950");
     case 6:
-        return text::codePageToGb18030(rest, 950);
+        // In its own charset, so that the Hong Kong characters among the good bytes survive.
+        return text::convertToGb18030Lenient(rest, "BIG5-HKSCS");
     default:
         return {};
     }

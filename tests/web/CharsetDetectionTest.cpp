@@ -101,6 +101,17 @@ TEST(DecodeToGbk, BigFiveHongKongCharactersSurvive)
     const Decoded d = decode(page("<meta charset=\"Big5-HKSCS\">", hk));
     EXPECT_EQ(d.detected, 6);
     EXPECT_NE(d.text.find(quillet::text::utf8ToGbk("\xE3\x97\x8E")), std::string::npos);
+
+    // A stray byte no longer leaves a Big5 page undecoded: it becomes "?", and a Hong Kong
+    // character beside it still survives.
+    for (const char* name : {"Big5", "Big5-HKSCS"})
+        EXPECT_NE(decode(page(std::string("<meta charset=\"") + name + "\">", kBig5 + "\xFF" + kBig5)).text.find(
+                      kGbk + "?" + kGbk),
+                  std::string::npos)
+            << name;
+    EXPECT_NE(decode(page("<meta charset=\"Big5-HKSCS\">", hk + "\xFF")).text.find(
+                  quillet::text::utf8ToGbk("\xE3\x97\x8E") + "?"),
+              std::string::npos);
 }
 
 TEST(DecodeToGbk, UndeclaredBodiesTryUtf8ThenStayAsTheyAre)
