@@ -3,13 +3,14 @@
 #include "compose/RandomBag.h"
 #include "regex/RegexObject.h"
 #include "text/Charset.h"
+#include "text/ByteSearch.h"
 #include "text/EventPump.h"
+#include "text/Searcher.h"
+#include "text/TextScan.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <climits>
-#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <string_view>
@@ -18,325 +19,20 @@ namespace quillet::compose {
 
 namespace {
 
+using text::lastByte;
+using text::Searcher;
+using text::TextScan;
+
 constexpr std::size_t npos = std::string_view::npos;
 
-inline bool isHigh(char c) { return static_cast<unsigned char>(c) >= 0x80; }
-
-inline bool isAsciiLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-// The last occurrence of a byte in the first `length` bytes. Looked for in windows from the
-// end, so a hit near the end costs only its window (checking tools that validate the whole
-// range of a backward byte search would otherwise make a backward walk quadratic).
-inline const void* lastByte(const char* data, char byte, std::size_t length)
-{
-    constexpr std::size_t kWindow = 4096;
-    while (length > 0) {
-        const std::size_t chunk = std::min(length, kWindow);
-#if defined(__GLIBC__)
-        if (const void* hit = memrchr(data + length - chunk, byte, chunk))
-            return hit;
-#else
-        for (std::size_t i = length; i-- > length - chunk;)
-            if (data[i] == byte)
-                return data + i;
-#endif
-        length -= chunk;
-    }
-    return nullptr;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Character boundaries.
-//
-// A byte of 0x80 or above starts a two-byte character and takes the next byte, whatever it is,
-// as its second byte. Two facts keep boundary checks local:
-//  - the position right after a byte below 0x80 is always a boundary (that byte is either a
-//    character of its own or the second byte of a pair);
-//  - inside a run of bytes >= 0x80 that starts at a boundary, the bytes pair up in order.
-// So a position is a boundary exactly when the run of bytes >= 0x80 right before it has even
-// length. BoundaryCache remembers the run it scanned last, so that a search moving forward or
-// backward through the text looks at every byte a bounded number of times.
-// ---------------------------------------------------------------------------------------------
-
-struct BoundaryCache {
-    // When valid: runStart is a boundary and every byte of [runStart, runEnd) is >= 0x80.
-    bool valid = false;
-    std::size_t runStart = 0;
-    std::size_t runEnd = 0;
-};
-
-bool isBoundary(std::string_view text, std::size_t pos, BoundaryCache& cache)
-{
-    if (pos == 0)
-        return true;
-    if (cache.valid && pos >= cache.runStart && pos <= cache.runEnd)
-        return ((pos - cache.runStart) & 1) == 0;
-    const char* d = text.data();
-    const std::size_t floor = (cache.valid && cache.runEnd <= pos) ? cache.runEnd : 0;
-    std::size_t i = pos;
-    while (i > floor && isHigh(d[i - 1]))
-        --i;
-    std::size_t start = i;
-    if (cache.valid && i == floor && floor == cache.runEnd && floor > 0)
-        start = cache.runStart; // the scanned run continues the cached one
-    cache.valid = true;
-    cache.runStart = start;
-    cache.runEnd = pos;
-    return ((pos - start) & 1) == 0;
-}
-
-// Searches that walk through one large text in many calls (textBetweenEx with a position
-// variable) would otherwise scan long runs of Chinese text again at every call. The run
-// learned by the last search is kept per thread together with a fingerprint of the text;
-// only texts of some size take part, and a fingerprint mismatch discards the memo. Before the
-// memo is used, its run is checked against the text once more (see loadMemo).
-constexpr std::size_t kMemoMinSize = 4096;
-
-struct TextMemo {
-    const char* data = nullptr;
-    std::size_t size = 0;
-    std::uint64_t fingerprint = 0;
-    BoundaryCache cache;
-};
-
-thread_local TextMemo t_memo;
-
-std::uint64_t fingerprintOf(std::string_view text, std::size_t runStart)
-{
-    std::uint64_t h = 0x9E3779B97F4A7C15ULL ^ text.size();
-    auto mixWord = [&h](const char* p) {
-        std::uint64_t w;
-        std::memcpy(&w, p, sizeof w);
-        h = (h ^ w) * 0xFF51AFD7ED558CCDULL;
-        h ^= h >> 29;
-    };
-    const std::size_t n = text.size();
-    constexpr std::size_t kSamples = 16;
-    for (std::size_t s = 0; s < kSamples; ++s)
-        mixWord(text.data() + (n - 8) / (kSamples - 1) * s);
-    // The bytes just before the remembered run decide most about it.
-    const std::size_t before = std::min<std::size_t>(runStart, 64) / 8 * 8;
-    for (std::size_t k = 0; k < before; k += 8)
-        mixWord(text.data() + runStart - before + k);
-    return h;
-}
-
-BoundaryCache loadMemo(std::string_view text, bool allowMemo)
-{
-    if (!allowMemo || text.size() < kMemoMinSize || t_memo.data != text.data() || t_memo.size != text.size()
-        || !t_memo.cache.valid || t_memo.cache.runEnd > text.size())
-        return {};
-    if (t_memo.fingerprint != fingerprintOf(text, t_memo.cache.runStart))
-        return {};
-    // The remembered run must still hold only bytes of 0x80 or above, whatever the
-    // fingerprint missed: its ends and evenly spread samples are checked once more.
-    const char* d = text.data();
-    const BoundaryCache& c = t_memo.cache;
-    if (c.runEnd > c.runStart) {
-        const std::size_t length = c.runEnd - c.runStart;
-        constexpr std::size_t kSamples = 64;
-        for (std::size_t k = 0; k <= kSamples; ++k)
-            if (!isHigh(d[c.runStart + (length - 1) * k / kSamples]))
-                return {};
-    }
-    return t_memo.cache;
-}
-
-void storeMemo(std::string_view text, const BoundaryCache& cache, bool allowMemo)
-{
-    if (!allowMemo || text.size() < kMemoMinSize || !cache.valid)
-        return;
-    t_memo.data = text.data();
-    t_memo.size = text.size();
-    t_memo.cache = cache;
-    t_memo.fingerprint = fingerprintOf(text, cache.runStart);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Needle: one search text prepared for matching at character boundaries. ASCII letters that
-// stand as characters of their own fold case when asked; a letter that is the second byte of a
-// two-byte character always compares exactly.
-// ---------------------------------------------------------------------------------------------
-
-class Needle {
-public:
-    Needle(std::string_view what, bool ignoreCase) : m_bytes(what), m_mask(what.size(), 0)
-    {
-        std::size_t i = 0;
-        while (i < what.size()) {
-            const auto b = static_cast<unsigned char>(what[i]);
-            if (b >= 0x80) {
-                if (i + 1 >= what.size())
-                    m_danglingLead = true;
-                i += 2;
-                continue;
-            }
-            if (ignoreCase && isAsciiLetter(b)) {
-                m_mask[i] = 0x20;
-                m_bytes[i] = static_cast<char>(b | 0x20);
-                m_folds = true;
-            }
-            ++i;
-        }
-        // Anchor the candidate scan on the first byte that compares exactly (memchr-able).
-        m_anchor = npos;
-        for (std::size_t k = 0; k < m_mask.size(); ++k)
-            if (m_mask[k] == 0) {
-                m_anchor = k;
-                break;
-            }
-    }
-
-    [[nodiscard]] std::size_t size() const { return m_bytes.size(); }
-    [[nodiscard]] bool empty() const { return m_bytes.empty(); }
-
-    [[nodiscard]] bool matchesAt(const char* p) const
-    {
-        if (!m_folds)
-            return std::memcmp(p, m_bytes.data(), m_bytes.size()) == 0;
-        for (std::size_t k = 0; k < m_bytes.size(); ++k)
-            if (static_cast<char>(p[k] | m_mask[k]) != m_bytes[k])
-                return false;
-        return true;
-    }
-
-    // First position in [from, last] whose bytes could start a match (anchor byte agrees).
-    [[nodiscard]] std::size_t nextCandidate(std::string_view text, std::size_t from, std::size_t last) const
-    {
-        if (from > last)
-            return npos;
-        const char* d = text.data();
-        if (m_anchor != npos) {
-            const std::size_t lo = from + m_anchor;
-            const void* hit = std::memchr(d + lo, m_bytes[m_anchor], last + m_anchor - lo + 1);
-            return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - d) - m_anchor : npos;
-        }
-        const char want = m_bytes[0];
-        for (std::size_t i = from; i <= last; ++i)
-            if (static_cast<char>(d[i] | 0x20) == want)
-                return i;
-        return npos;
-    }
-
-    // Last position <= from whose bytes could start a match.
-    [[nodiscard]] std::size_t prevCandidate(std::string_view text, std::size_t from) const
-    {
-        const char* d = text.data();
-        if (m_anchor != npos) {
-            const void* hit = lastByte(d, m_bytes[m_anchor], from + m_anchor + 1);
-            if (!hit)
-                return npos;
-            const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - d);
-            return at >= m_anchor ? at - m_anchor : npos;
-        }
-        const char want = m_bytes[0];
-        for (std::size_t i = from + 1; i-- > 0;)
-            if (static_cast<char>(d[i] | 0x20) == want)
-                return i;
-        return npos;
-    }
-
-    // A needle that ends in a lone lead byte would end inside a character unless it ends the text.
-    [[nodiscard]] bool endsInsideCharacter(std::string_view text, std::size_t at) const
-    {
-        return m_danglingLead && at + m_bytes.size() < text.size();
-    }
-
-private:
-    std::string m_bytes;
-    std::string m_mask;
-    std::size_t m_anchor = 0;
-    bool m_folds = false;
-    bool m_danglingLead = false;
-};
-
-// First match starting at a boundary at or after `from` (0-based). `cache` carries what is
-// known about boundaries; `fromIsBoundary` skips the check of `from` itself.
-std::size_t searchForward(std::string_view text, const Needle& needle, std::size_t from, BoundaryCache& cache)
-{
-    const std::size_t n = text.size();
-    if (from > n)
-        return npos;
-    if (needle.empty()) {
-        // The empty text is found at the first boundary.
-        if (isBoundary(text, from, cache))
-            return from;
-        return from + 1 <= n ? from + 1 : npos;
-    }
-    const std::size_t m = needle.size();
-    if (m > n)
-        return npos;
-    const std::size_t last = n - m;
-    std::size_t c = from;
-    while (c <= last) {
-        c = needle.nextCandidate(text, c, last);
-        if (c == npos)
-            return npos;
-        if (!isBoundary(text, c, cache)) {
-            ++c; // c is the second byte of a pair; the next byte starts a character
-            continue;
-        }
-        if (needle.matchesAt(text.data() + c) && !needle.endsInsideCharacter(text, c)) {
-            // The match ends at a boundary: remember it for the search that continues there.
-            cache.valid = true;
-            cache.runStart = cache.runEnd = c + m;
-            return c;
-        }
-        ++c;
-    }
-    return npos;
-}
-
-// Last match starting at a boundary at or before `lastStart` (0-based).
-std::size_t searchBackward(std::string_view text, const Needle& needle, std::size_t lastStart, BoundaryCache& cache)
-{
-    const std::size_t n = text.size();
-    const std::size_t m = needle.size();
-    if (m > n)
-        return npos;
-    std::size_t c = std::min(lastStart, n - m);
-    if (m == 0) {
-        while (!isBoundary(text, c, cache))
-            --c;
-        return c;
-    }
-    for (;;) {
-        c = needle.prevCandidate(text, c);
-        if (c == npos)
-            return npos;
-        if (isBoundary(text, c, cache) && needle.matchesAt(text.data() + c) && !needle.endsInsideCharacter(text, c))
-            return c;
-        if (c == 0)
-            return npos;
-        --c;
-    }
-}
-
-// One-shot forward search with the per-thread memo.
-std::size_t findForward(std::string_view text, const Needle& needle, std::size_t from, bool allowMemo = true)
-{
-    BoundaryCache cache = loadMemo(text, allowMemo);
-    const std::size_t at = searchForward(text, needle, from, cache);
-    storeMemo(text, cache, allowMemo);
-    return at;
-}
-
-std::size_t findBackward(std::string_view text, const Needle& needle, std::size_t lastStart, bool allowMemo = true)
-{
-    BoundaryCache cache = loadMemo(text, allowMemo);
-    const std::size_t at = searchBackward(text, needle, lastStart, cache);
-    storeMemo(text, cache, allowMemo);
-    return at;
-}
-
-// Writes `text` with every occurrence of the needle replaced into `out` (its storage is
+// Writes `text` with every occurrence of the search text replaced into `out` (its storage is
 // reused). Returns false, leaving `out` alone, when nothing matches.
-bool replaceInto(std::string_view text, const Needle& needle, std::string_view with, GbkText& out)
+bool replaceInto(std::string_view text, const Searcher& needle, std::string_view with, GbkText& out)
 {
     if (needle.empty() || needle.size() > text.size())
         return false;
-    BoundaryCache cache;
-    std::size_t hit = searchForward(text, needle, 0, cache);
+    TextScan scan(text);
+    std::size_t hit = needle.find(scan, 0);
     if (hit == npos)
         return false;
     out.clear();
@@ -346,21 +42,21 @@ bool replaceInto(std::string_view text, const Needle& needle, std::string_view w
         out.append(text.data() + pos, hit - pos);
         out.append(with);
         pos = hit + needle.size();
-        hit = searchForward(text, needle, pos, cache);
+        hit = needle.find(scan, pos);
     }
     out.append(text.data() + pos, text.size() - pos);
     return true;
 }
 
-// The same inside one buffer, for a replacement no longer than the needle: the write position
-// never passes the read position, and the search only reads at or after the read position.
-bool replaceInPlace(GbkText& text, const Needle& needle, std::string_view with)
+// The same inside one buffer, for a replacement no longer than the search text: the write
+// position never passes the read position, and a search from the read position reads nothing
+// before it (a match tells the scan that a character starts where it ends).
+bool replaceInPlace(GbkText& text, const Searcher& needle, std::string_view with)
 {
     if (needle.empty() || needle.size() > text.size())
         return false;
-    const std::string_view view(text);
-    BoundaryCache cache;
-    std::size_t hit = searchForward(view, needle, 0, cache);
+    TextScan scan{std::string_view(text)};
+    std::size_t hit = needle.find(scan, 0);
     if (hit == npos)
         return false;
     char* d = text.data();
@@ -372,7 +68,7 @@ bool replaceInPlace(GbkText& text, const Needle& needle, std::string_view with)
         std::memcpy(d + write, with.data(), with.size());
         write += with.size();
         read = hit + needle.size();
-        hit = searchForward(view, needle, read, cache);
+        hit = needle.find(scan, read);
     }
     std::memmove(d + write, d + read, text.size() - read);
     text.resize(write + (text.size() - read));
@@ -382,7 +78,7 @@ bool replaceInPlace(GbkText& text, const Needle& needle, std::string_view with)
 GbkText replaceAllImpl(std::string_view text, std::string_view what, std::string_view with, bool ignoreCase)
 {
     GbkText out;
-    if (!replaceInto(text, Needle(what, ignoreCase), with, out))
+    if (!replaceInto(text, Searcher(what, ignoreCase), with, out))
         return GbkText(text);
     return out;
 }
@@ -430,7 +126,7 @@ GbkText decodeNamed(std::string_view text)
     out.reserve(text.size());
     const char* d = text.data();
     const std::size_t n = text.size();
-    BoundaryCache cache;
+    TextScan scan(text);
     std::size_t pos = 0;
     while (pos < n) {
         const void* hit = std::memchr(d + pos, '&', n - pos);
@@ -440,7 +136,7 @@ GbkText decodeNamed(std::string_view text)
         out.append(d + pos, amp - pos);
         pos = amp + 1;
         out.push_back('&');
-        if (!isBoundary(text, amp, cache))
+        if (!scan.isBoundary(amp))
             continue;
         const std::size_t limit = std::min(n, amp + 2 + kLongestName);
         const void* semi = std::memchr(d + amp + 1, ';', limit - (amp + 1));
@@ -492,7 +188,8 @@ public:
         std::size_t restSemis = 0;   // ";" bytes in the finished rest
         std::size_t noSemiFrom = n;  // no ";" in [noSemiFrom, p)
         std::size_t scan = n;        // next "&" looked for below this
-        BoundaryCache cache;
+        // Only the untouched prefix [0, p) is ever asked about, and it only shrinks.
+        TextScan boundaries{std::string_view(d, n)};
         while (scan > 0) {
             const void* hit = lastByte(d, '&', scan);
             if (!hit)
@@ -500,7 +197,7 @@ public:
             const auto q = static_cast<std::size_t>(static_cast<const char*>(hit) - d);
             scan = q;
             const char next = q + 1 < p ? d[q + 1] : (w < n ? d[w] : '\0');
-            if (next != '#' || !isBoundary(std::string_view(d, p), q, cache))
+            if (next != '#' || !boundaries.isBoundary(q))
                 continue;
             text::processEvents();
             // The first ";" at or after q + 2: in the prefix, else in the finished rest.
@@ -633,7 +330,7 @@ long long findText(const GbkText& text, const GbkText& what, long long from, boo
     const std::size_t start = from < 1 ? 0 : static_cast<std::size_t>(from - 1);
     if (start > text.size())
         return -1;
-    const std::size_t at = findForward(text, Needle(what, ignoreCase), start);
+    const std::size_t at = Searcher(what, ignoreCase).find(text, start);
     return at == npos ? -1 : static_cast<long long>(at) + 1;
 }
 
@@ -644,7 +341,7 @@ long long findTextBackward(const GbkText& text, const GbkText& what, long long f
     std::size_t lastStart = text.size();
     if (from >= 1)
         lastStart = std::min<std::size_t>(static_cast<std::size_t>(from - 1), text.size());
-    const std::size_t at = findBackward(text, Needle(what, ignoreCase), lastStart);
+    const std::size_t at = Searcher(what, ignoreCase).findLast(text, lastStart);
     return at == npos ? -1 : static_cast<long long>(at) + 1;
 }
 
@@ -677,35 +374,26 @@ GbkText valueBetween(std::string_view searched, std::size_t startAt, std::size_t
 
 // The searched text with the sentinels the empty markers asked for.
 struct Searched {
+    std::string_view original;
     GbkText storage;
-    std::string_view view;
     bool own = false;
+    [[nodiscard]] std::string_view view() const { return own ? std::string_view(storage) : original; }
 };
 
-Searched buildSearched(const GbkText& text, bool head, bool tail)
+Searched buildSearched(std::string_view text, bool head, bool tail)
 {
     Searched s;
-    if (!head && !tail) {
-        s.view = text;
+    s.original = text;
+    if (!head && !tail)
         return s;
-    }
     s.storage.reserve(text.size() + 16);
     if (head)
         s.storage += headSentinel();
     s.storage += text;
     if (tail)
         s.storage += tailSentinel();
-    s.view = s.storage;
     s.own = true;
     return s;
-}
-
-// Last occurrence lying entirely before byte `limit` (0-based, exclusive).
-std::size_t lastBefore(std::string_view text, const Needle& needle, std::size_t limit, bool allowMemo)
-{
-    if (limit < needle.size())
-        return npos;
-    return findBackward(text, needle, limit - needle.size(), allowMemo);
 }
 
 } // namespace
@@ -720,6 +408,13 @@ GbkText textBetweenEx(const GbkText& text, GbkText& startMarker, GbkText& endMar
 GbkText textBetweenEx(const GbkText& text, GbkText& startMarker, GbkText& endMarker, long long startAdjust,
                       long long lengthAdjust, long long& position, bool backward, bool unquote)
 {
+    TextScan scan(text);
+    return textBetweenEx(scan, startMarker, endMarker, startAdjust, lengthAdjust, position, backward, unquote);
+}
+
+GbkText textBetweenEx(TextScan& textScan, GbkText& startMarker, GbkText& endMarker, long long startAdjust,
+                      long long lengthAdjust, long long& position, bool backward, bool unquote)
+{
     if (unquote) {
         startMarker = unquoteMarker(startMarker);
         endMarker = unquoteMarker(endMarker);
@@ -730,20 +425,22 @@ GbkText textBetweenEx(const GbkText& text, GbkText& startMarker, GbkText& endMar
         startMarker = headSentinel();
     if (tail)
         endMarker = tailSentinel();
-    const Searched searched = buildSearched(text, head, tail);
-    const std::string_view s = searched.view;
-    const bool memo = !searched.own;
-    const Needle start(startMarker, true);
-    const Needle end(endMarker, true);
+    // With a sentinel the searched text is a new one, and so is what is known about it.
+    const Searched searched = buildSearched(textScan.text(), head, tail);
+    const std::string_view s = searched.view();
+    TextScan ownScan(s);
+    TextScan& scan = searched.own ? ownScan : textScan;
+    const Searcher start(startMarker, true);
+    const Searcher end(endMarker, true);
 
     if (!backward) {
         const std::size_t from = position < 1 ? 0 : static_cast<std::size_t>(position - 1);
         if (from > s.size())
             return GbkText();
-        const std::size_t s0 = findForward(s, start, from, memo);
+        const std::size_t s0 = start.find(scan, from);
         if (s0 == npos)
             return GbkText();
-        const std::size_t e = findForward(s, end, s0 + start.size(), memo);
+        const std::size_t e = end.find(scan, s0 + start.size());
         if (e == npos)
             return GbkText();
         position = static_cast<long long>(e + end.size()) + 1;
@@ -755,10 +452,10 @@ GbkText textBetweenEx(const GbkText& text, GbkText& startMarker, GbkText& endMar
     std::size_t limit = s.size();
     if (position >= 1)
         limit = std::min<std::size_t>(static_cast<std::size_t>(position - 1), s.size());
-    const std::size_t e = lastBefore(s, end, limit, memo);
+    const std::size_t e = end.findLastBefore(scan, limit);
     if (e == npos)
         return GbkText();
-    const std::size_t s0 = lastBefore(s, start, e, memo);
+    const std::size_t s0 = start.findLastBefore(scan, e);
     if (s0 == npos)
         return GbkText();
     position = static_cast<long long>(s0) + 1;
@@ -777,8 +474,8 @@ GbkText textBetweenRetry(const GbkText& text, const GbkText& startMarker, const 
     if (tail)
         endText = tailSentinel();
     const Searched searched = buildSearched(text, head, tail);
-    const std::string_view s = searched.view;
-    const bool memo = !searched.own;
+    const std::string_view s = searched.view();
+    TextScan scan(s);
     const long long entryPosition = position;
 
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -790,21 +487,21 @@ GbkText textBetweenRetry(const GbkText& text, const GbkText& startMarker, const 
             startText.erase(std::remove(startText.begin(), startText.end(), '"'), startText.end());
             endText.erase(std::remove(endText.begin(), endText.end(), '"'), endText.end());
         }
-        const Needle start(startText, true);
-        const Needle end(endText, true);
+        const Searcher start(startText, true);
+        const Searcher end(endText, true);
         const std::size_t from = position < 1 ? 0 : static_cast<std::size_t>(position - 1);
         if (from > s.size())
             continue;
         std::size_t s0 = npos;
         std::size_t e = npos;
         if (!endFirst) {
-            s0 = findForward(s, start, from, memo);
+            s0 = start.find(scan, from);
             if (s0 != npos)
-                e = findForward(s, end, s0 + start.size(), memo);
+                e = end.find(scan, s0 + start.size());
         } else {
-            e = findForward(s, end, from, memo);
+            e = end.find(scan, from);
             if (e != npos)
-                s0 = lastBefore(s, start, e, memo);
+                s0 = start.findLastBefore(scan, e);
         }
         if (s0 == npos || e == npos)
             continue;
@@ -823,11 +520,12 @@ GbkText textBetween(const GbkText& text, const GbkText& startMarker, const GbkTe
     const std::size_t start = from < 1 ? 0 : static_cast<std::size_t>(from - 1);
     if (start > text.size())
         return GbkText();
-    const std::size_t s0 = findForward(text, Needle(startText, ignoreCase), start);
+    TextScan scan(text);
+    const std::size_t s0 = Searcher(startText, ignoreCase).find(scan, start);
     if (s0 == npos)
         return GbkText();
     const std::size_t valueAt = s0 + startText.size();
-    const std::size_t e = findForward(text, Needle(endText, ignoreCase), valueAt);
+    const std::size_t e = Searcher(endText, ignoreCase).find(scan, valueAt);
     if (e == npos)
         return GbkText();
     return text.substr(valueAt, e - valueAt);
@@ -842,11 +540,11 @@ std::vector<GbkText> splitText(const GbkText& text, const GbkText& separator)
         items.push_back(text);
         return items;
     }
-    const Needle needle(separator, false);
-    BoundaryCache cache;
+    const Searcher needle(separator, false);
+    TextScan scan(text);
     std::size_t pos = 0;
     for (;;) {
-        const std::size_t hit = searchForward(text, needle, pos, cache);
+        const std::size_t hit = needle.find(scan, pos);
         if (hit == npos)
             break;
         items.emplace_back(text, pos, hit - pos);
@@ -869,7 +567,7 @@ GbkText replaceLists(const GbkText& text, const GbkText& matches, const GbkText&
     for (std::size_t i = 0; i < from.size(); ++i) {
         if (from[i].empty())
             continue;
-        const Needle needle(from[i], true);
+        const Searcher needle(from[i], true);
         if (!changed) {
             changed = replaceInto(text, needle, to[i], current);
         } else if (to[i].size() <= from[i].size()) {
@@ -895,7 +593,7 @@ GbkText stripTags(const GbkText& text)
 {
     const std::string_view t(text);
     const char* d = t.data();
-    BoundaryCache cache;
+    TextScan scan(t);
     // Last "<" or ">" at a character boundary before `limit`.
     auto lastBefore = [&](char what, std::size_t limit) -> std::size_t {
         while (limit > 0) {
@@ -903,22 +601,21 @@ GbkText stripTags(const GbkText& text)
             if (!hit)
                 return npos;
             const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - d);
-            if (isBoundary(t, at, cache))
+            if (scan.isBoundary(at))
                 return at;
             limit = at;
         }
         return npos;
     };
     auto firstAfter = [&](char what, std::size_t from, std::size_t limit) -> std::size_t {
-        BoundaryCache forward;
-        forward.valid = true;
-        forward.runStart = forward.runEnd = from; // `from` follows a "<", so it is a boundary
+        TextScan forward(t);
+        forward.noteBoundary(from); // `from` follows a "<", so it is a boundary
         while (from < limit) {
             const void* hit = std::memchr(d + from, what, limit - from);
             if (!hit)
                 return npos;
             const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - d);
-            if (isBoundary(t, at, forward))
+            if (forward.isBoundary(at))
                 return at;
             from = at + 1;
         }

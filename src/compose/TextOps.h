@@ -2,6 +2,7 @@
 
 #include "text/GbkChars.h"
 #include "text/GbkText.h"
+#include "text/TextScan.h"
 
 #include <vector>
 
@@ -34,6 +35,13 @@ using text::charMid;
 [[nodiscard]] GbkText textBetweenEx(const GbkText& text, GbkText& startMarker, GbkText& endMarker,
                                     long long startAdjust = 0, long long lengthAdjust = 0);
 [[nodiscard]] GbkText textBetweenEx(const GbkText& text, GbkText& startMarker, GbkText& endMarker,
+                                    long long startAdjust, long long lengthAdjust, long long& position,
+                                    bool backward = false, bool unquote = false);
+// The same over a text the caller holds a scan of (text/TextScan.h): the scan keeps what the
+// searches learned about the text's characters from one call to the next, so a walk with one
+// position variable through a long text costs time in proportion to the text, however long its
+// runs of Chinese are. The caller keeps the text unchanged while it uses the scan.
+[[nodiscard]] GbkText textBetweenEx(text::TextScan& scan, GbkText& startMarker, GbkText& endMarker,
                                     long long startAdjust, long long lengthAdjust, long long& position,
                                     bool backward = false, bool unquote = false);
 // Works on copies of the markers; two attempts, the second with double quotes removed.

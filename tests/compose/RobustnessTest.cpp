@@ -124,12 +124,13 @@ TEST(LargeInput, FiftyMegabytesOfAwkwardShapes)
     EXPECT_EQ(chars * 2, static_cast<long long>(chinese.size()));
     EXPECT_EQ(findTextBackward(chinese, gbk("潮，好")), static_cast<long long>(chinese.size()) - 13);
     EXPECT_EQ(findText(chinese, "\xC0\xC8"), -1); // the end of "评" and the start of "如"
-    // A walk between Chinese markers through the whole run.
+    // A walk between Chinese markers through the whole run, with one scan of the text.
     GbkText comma = gbk("，");
     GbkText comma2 = gbk("，");
     long long position = 0;
     std::size_t values = 0;
-    while (!textBetweenEx(chinese, comma, comma2, 0, 0, position).empty())
+    text::TextScan scan(chinese);
+    while (!textBetweenEx(scan, comma, comma2, 0, 0, position).empty())
         ++values;
     // Each value uses up its closing comma, so the commas pair up.
     EXPECT_EQ(values, chinese.size() / 10 / 2);

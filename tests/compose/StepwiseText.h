@@ -5,6 +5,7 @@
 
 #include "text/GbkText.h"
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -69,6 +70,21 @@ inline long long find(const GbkText& t, const GbkText& what, long long from, boo
         if (matchesAt(t, b, i, what, ignoreCase))
             return static_cast<long long>(i) + 1;
     return -1;
+}
+
+// The last match starting at or before position `from` (below 1: anywhere).
+inline long long findLast(const GbkText& t, const GbkText& what, long long from, bool ignoreCase)
+{
+    if (what.size() > t.size())
+        return -1;
+    const auto b = boundariesOf(t);
+    std::size_t i = from < 1 ? t.size() : static_cast<std::size_t>(from - 1);
+    for (i = std::min(i, t.size() - what.size());; --i) {
+        if (matchesAt(t, b, i, what, ignoreCase))
+            return static_cast<long long>(i) + 1;
+        if (i == 0)
+            return -1;
+    }
 }
 
 inline GbkText randomText(std::mt19937& rng, const std::vector<GbkText>& pieces, int maxPieces)

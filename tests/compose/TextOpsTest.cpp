@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <random>
 
 using namespace quillet;
@@ -86,6 +87,63 @@ TEST(Search, ForwardAndBackwardPositions)
     EXPECT_EQ(findTextBackward(text, "bc", 4), 2);
     EXPECT_EQ(findTextBackward(text, "bc", 1), -1);
     EXPECT_EQ(findText(GbkText(), "a"), -1);
+}
+
+TEST(Search, AChangedByteInTheSameBufferIsSeen)
+{
+    // 100 ASCII bytes, then 你 (C4 E3) 3,000 times. One byte of the run turned into "a" makes the
+    // rest of the run pairs E3 C4, so 你 is no longer found behind it. The buffer keeps its
+    // address and size, and a search has just walked the whole run.
+    GbkText text(100, 'a');
+    for (int i = 0; i < 3000; ++i)
+        text += "\xC4\xE3";
+    const long long from = 5901;
+    for (std::size_t changed = 102; changed < 5800; changed += 58) {
+        ASSERT_EQ(findText(text, "\xE3\xC4"), -1);
+        const char saved = text[changed];
+        text[changed] = 'a';
+        EXPECT_EQ(findText(text, "\xC4\xE3", from), -1) << changed;
+        text[changed] = saved;
+        ASSERT_EQ(findText(text, "\xC4\xE3", from), from);
+    }
+}
+
+TEST(Search, LongSearchTextsAgreeWithStepwiseSearch)
+{
+    // Search texts of 32 bytes and more in repetitive text, where nearly every candidate is a long
+    // partial match. Copies with letters in upper case (second bytes too) mix matches that fold
+    // with ones that must not.
+    const std::vector<GbkText> pieces = {"a", "A", "b", "\xB0\xA1", "\x81\x61", "\x81\x41", "\x81", "ab"};
+    std::mt19937 rng(7);
+    const auto upper = [](GbkText t) {
+        for (char& c : t)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return t;
+    };
+    for (int round = 0; round < 400; ++round) {
+        const GbkText unit = stepwise::randomText(rng, pieces, 3) + "a";
+        GbkText text;
+        while (text.size() < 700) {
+            const unsigned pick = rng() % 8;
+            text += pick == 0 ? stepwise::randomText(rng, pieces, 2) : pick == 1 ? upper(unit) : unit;
+        }
+        GbkText what;
+        while (what.size() < 32)
+            what += unit;
+        what += stepwise::randomText(rng, pieces, 2);
+        if (!stepwise::boundariesOf(what).back())
+            what += "a";
+        const long long size = static_cast<long long>(text.size());
+        for (const long long from : {0LL, 1 + static_cast<long long>(rng() % text.size()), size}) {
+            for (const bool ignoreCase : {true, false}) {
+                ASSERT_EQ(findText(text, what, from, ignoreCase), stepwise::find(text, what, from, ignoreCase))
+                    << testing::PrintToString(text) << " " << testing::PrintToString(what) << " " << from;
+                ASSERT_EQ(findTextBackward(text, what, from, ignoreCase),
+                          stepwise::findLast(text, what, from, ignoreCase))
+                    << testing::PrintToString(text) << " " << testing::PrintToString(what) << " " << from;
+            }
+        }
+    }
 }
 
 TEST(TextBetweenEx, ForwardWalkVisitsEveryOccurrence)
