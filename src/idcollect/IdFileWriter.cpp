@@ -8,20 +8,6 @@
 
 namespace quillet::idcollect {
 
-namespace {
-
-bool isTrailByte(unsigned char c)
-{
-    return c >= 0x40 && c <= 0xFE && c != 0x7F;
-}
-
-bool isDigitByte(unsigned char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-} // namespace
-
 bool IdFileWriter::open(const GbkText& path)
 {
     close();
@@ -75,33 +61,6 @@ long long IdFileWriter::removeRepeatedLines()
     if (!compose::writeTextFile(m_path, unique))
         m_failed = true;
     return static_cast<long long>(lines.size());
-}
-
-GbkText safeFileName(const GbkText& name)
-{
-    GbkText cleaned;
-    cleaned.reserve(name.size());
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        if (c < 0x20 || c == 0x7F)
-            continue;
-        if (c < 0x80) {
-            cleaned += name[i];
-            continue;
-        }
-        const auto next = [&](std::size_t k) { return i + k < name.size() ? static_cast<unsigned char>(name[i + k]) : 0; };
-        if (c == 0x80 || c == 0xFF) {
-            continue; // never the start of a character
-        } else if (isTrailByte(next(1))) {
-            cleaned.append(name, i, 2);
-            ++i;
-        } else if (isDigitByte(next(1)) && next(2) >= 0x81 && next(2) <= 0xFE && isDigitByte(next(3))) {
-            cleaned.append(name, i, 4); // a four-byte GB18030 character
-            i += 3;
-        }
-        // Anything else is a stray byte: dropped.
-    }
-    return compose::sanitizeFileName(cleaned);
 }
 
 GbkText idFilePath(const GbkText& folder, const GbkText& fileName)

@@ -36,12 +36,6 @@ private:
     bool m_failed = false;
 };
 
-// A keyword or shop name made into a file name that stays inside the chosen folder: the
-// characters \ / : * ? | < > become their full-width forms, double quotes and control
-// characters are dropped, and a byte that starts no valid double-byte character is dropped
-// (so it cannot shelter a following separator).
-[[nodiscard]] GbkText safeFileName(const GbkText& name);
-
 // The folder, a separator unless it ends with one, the name, ".txt".
 [[nodiscard]] GbkText idFilePath(const GbkText& folder, const GbkText& fileName);
 

@@ -120,7 +120,7 @@ RunOutcome keywordRunClicked(ui::Window& window, CollectContext& context, ui::Ui
     button->setText(runningCaption());
 
     IdFileWriter file;
-    outcome.filePath = idFilePath(textOf(window, ui::keywordwin::编辑框保存目录), safeFileName(textOf(window, ui::keywordwin::编辑框关键词)));
+    outcome.filePath = idFilePath(textOf(window, ui::keywordwin::编辑框保存目录), compose::sanitizeFileName(textOf(window, ui::keywordwin::编辑框关键词)));
     file.open(outcome.filePath);
 
     const ui::Control* sortBox = window.find(ui::keywordwin::组合框排序);

@@ -1,5 +1,6 @@
 #include "idcollect/ShopIds.h"
 
+#include "compose/FileHelpers.h"
 #include "compose/TextOps.h"
 #include "idcollect/IdFileWriter.h"
 #include "idcollect/TagFinder.h"
@@ -123,7 +124,7 @@ GbkText shopFilePath(const GbkText& folder, const GbkText& shopAddress)
     from = from == GbkText::npos ? 0 : from + 2;
     const std::size_t end = shopAddress.find('/', from);
     const GbkText shopName = shopAddress.substr(from, end == GbkText::npos ? GbkText::npos : end - from);
-    return idFilePath(folder, safeFileName(shopName));
+    return idFilePath(folder, compose::sanitizeFileName(shopName));
 }
 
 bool checkShopAddress(const GbkText& shopAddress, const web::Endpoints& endpoints, ui::Ui& ui)
