@@ -9,7 +9,7 @@ namespace quillet::cli {
 // Exit statuses of quillet-cli.
 enum ExitStatus : int {
     ExitOk = 0,
-    ExitFailure = 1,      // the demo could not start its marketplace, and the like
+    ExitFailure = 1,      // the demo could not start its marketplace, an ID file could not be written, ...
     ExitBadOptions = 2,
     ExitNoIdFile = 3,     // the product-ID file cannot be opened
 };
@@ -20,6 +20,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
 // The sub-commands, for tests.
 int runHarvest(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runIdsShop(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runIdsKeyword(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runDemo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // Asks a run in progress to stop, as a click on the run button would (what Ctrl-C does).

@@ -256,11 +256,12 @@ RunOutcome shopStartClicked(ui::Window& window, CollectContext& context, ui::Ui&
     return outcome;
 }
 
-void shopCountClicked(ui::Window& window, CollectContext& context, ui::Ui& ui)
+bool shopCountClicked(ui::Window& window, CollectContext& context, ui::Ui& ui)
 {
     window.setTitle(gbk("正在查询.."));
     const GbkText address = textOf(window, ui::shopwin::编辑框店铺地址);
-    if (checkShopAddress(address, context.endpoints, ui)) {
+    const bool accepted = checkShopAddress(address, context.endpoints, ui);
+    if (accepted) {
         int pageCount = 0;
         int itemCount = 0;
         int idCount = 0;
@@ -272,6 +273,7 @@ void shopCountClicked(ui::Window& window, CollectContext& context, ui::Ui& ui)
         ui.messageBox(message);
     }
     window.setTitle(gbk("查询完成！"));
+    return accepted;
 }
 
 void shopHintClicked(ui::Ui& ui)

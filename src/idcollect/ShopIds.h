@@ -48,8 +48,9 @@ void restoreShopWindow(ui::Window& window, settings::SettingsStore& store);
 void saveShopWindow(const ui::Window& window, settings::SettingsStore& store);
 // 按钮开始: starts a run, or asks the one in progress to stop after its current page.
 RunOutcome shopStartClicked(ui::Window& window, CollectContext& context, ui::Ui& ui);
-// 按钮查询宝贝数: tells how many products and listing pages the shop has.
-void shopCountClicked(ui::Window& window, CollectContext& context, ui::Ui& ui);
+// 按钮查询宝贝数: tells how many products and listing pages the shop has. False when the
+// address was refused.
+bool shopCountClicked(ui::Window& window, CollectContext& context, ui::Ui& ui);
 // 按钮1: the address hint.
 void shopHintClicked(ui::Ui& ui);
 
