@@ -1,0 +1,169 @@
+// quillet: the desktop program. Qt widgets over the same window models and handlers the
+// command line uses.
+
+#include "gui/DemoMarket.h"
+#include "gui/Pictures.h"
+#include "gui/QtUi.h"
+#include "gui/WindowView.h"
+
+#include "app/App.h"
+#include "harvest/BatchRun.h"
+#include "text/Charset.h"
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kHelp =
+    "Usage: quillet [--demo [--products N]] [--settings FILE]\n"
+    "\n"
+    "Opens the review harvester's main window.\n"
+    "\n"
+    "  --demo          start the simulated marketplace on 127.0.0.1 (nothing leaves this\n"
+    "                  machine), write a sample product-ID file into a fresh folder and open\n"
+    "                  the main window set up to harvest it: press the run button and watch\n"
+    "  --products N    products in the demo's sample list            [12]\n"
+    "  --settings FILE the settings file to use                      [beside the program]\n"
+    "  --help          this text\n"
+    "\n"
+    "Qt's own options (such as -platform offscreen) are accepted too.\n";
+
+struct Options {
+    bool demo = false;
+    int products = 12;
+    std::string settings;
+};
+
+// 0: go on; otherwise the exit status.
+int parseOptions(const QStringList& arguments, Options& options)
+{
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= arguments.size()) {
+                std::fprintf(stderr, "quillet: %s needs a value\n", a.toUtf8().constData());
+                return false;
+            }
+            into = arguments[++i].toStdString();
+            return true;
+        };
+        std::string v;
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            std::fputs(kHelp, stdout);
+            return -1;
+        } else if (a == QLatin1String("--demo")) {
+            options.demo = true;
+        } else if (a == QLatin1String("--products")) {
+            if (!value(v))
+                return 2;
+            options.products = std::atoi(v.c_str());
+            if (options.products < 1 || options.products > 1000) {
+                std::fputs("quillet: --products takes 1 to 1000\n", stderr);
+                return 2;
+            }
+        } else if (a == QLatin1String("--settings")) {
+            if (!value(options.settings))
+                return 2;
+        } else {
+            std::fprintf(stderr, "quillet: unknown option \"%s\"\n\n%s", a.toUtf8().constData(), kHelp);
+            return 2;
+        }
+    }
+    return 0;
+}
+
+void setSettingsVariable(const std::string& path)
+{
+#ifdef _WIN32
+    _putenv_s(quillet::app::kSettingsPathVariable, path.c_str());
+#else
+    setenv(quillet::app::kSettingsPathVariable, path.c_str(), 1);
+#endif
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace quillet;
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("quillet"));
+    QApplication::setDesktopFileName(QStringLiteral("quillet"));
+    QApplication::setWindowIcon(gui::programIcon());
+
+    Options options;
+    if (const int status = parseOptions(QApplication::arguments(), options); status != 0)
+        return status < 0 ? 0 : status;
+
+    gui::DemoMarket demo;
+    if (options.demo) {
+        std::string error;
+        if (!demo.start(std::filesystem::temp_directory_path(), options.products, error)) {
+            std::fprintf(stderr, "quillet --demo: %s\n", error.c_str());
+            return 1;
+        }
+        options.settings = demo.settingsFile().string();
+        std::printf("Simulated marketplace on 127.0.0.1:%d; demo folder %s\n", demo.port(),
+                    demo.folder().string().c_str());
+        std::fflush(stdout);
+    }
+    if (!options.settings.empty())
+        setSettingsVariable(options.settings);
+
+    gui::QtUi ui;
+    app::App state;
+    state.setUi(&ui);
+    state.setProgramName(app::defaultProgramName());
+
+    ui::Window mainWindow = ui::makeMainWindow();
+    state.settings.restoreWindowControls(mainWindow, ui::mainWindowSection());
+    if (options.demo) {
+        mainWindow.find(gbk("编辑框商品ID文件"))->setText(demo.idFile());
+        mainWindow.find(gbk("编辑框保存目录"))->setText(demo.outputFolder());
+        mainWindow.find(gbk("编辑框每页延时秒"))->setText("0.3");
+    }
+
+    harvest::HarvestContext context{state.patternRegex, state.whitespaceRegex, state.stopRequested, mainWindow,
+                                    [] { return GbkText(); }};
+    bool running = false;
+    bool closeAfterRun = false;
+    gui::WindowView* view = ui.showWindow(mainWindow, nullptr, false);
+    view->setControlEventHandler([&](ui::Control& control, ui::EventKind kind) {
+        if (kind == ui::EventKind::Clicked && control.name() == gbk("按钮采集")) {
+            if (running) {
+                harvest::runButtonClicked(context, ui);
+                return;
+            }
+            running = true;
+            harvest::runButtonClicked(context, ui);
+            running = false;
+            if (closeAfterRun)
+                ui.closeWindow(mainWindow);
+        }
+    });
+    view->setCloseHandler([&] {
+        if (running) {
+            // Stop at the next check, keep what was gathered, then close.
+            if (!state.stopRequested)
+                harvest::runButtonClicked(context, ui);
+            closeAfterRun = true;
+            return false;
+        }
+        return true;
+    });
+    view->setClosedHandler([&] {
+        state.settings.saveWindowControls(mainWindow, ui::mainWindowSection());
+        QTimer::singleShot(0, &application, &QApplication::quit);
+    });
+    QApplication::setQuitOnLastWindowClosed(false);
+    return QApplication::exec();
+}
