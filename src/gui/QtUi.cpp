@@ -1,5 +1,6 @@
 #include "QtUi.h"
 
+#include "FontMapping.h"
 #include "GuiText.h"
 #include "WindowView.h"
 #include "ui/Window.h"
@@ -12,10 +13,12 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QUrl>
 
 #include <algorithm>
@@ -29,6 +32,8 @@ namespace {
 // the Qt event loop every few milliseconds keeps the windows responsive at a fraction of the
 // cost.
 constexpr qint64 kEventIntervalNs = 4'000'000;
+
+constexpr int kMessageBoxMinimumWidth = 220;
 
 } // namespace
 
@@ -58,6 +63,9 @@ QStringList qtNameFilters(const GbkText& filter)
 QtUi::QtUi()
     : m_binding(std::make_unique<ui::EventPumpBinding>(*this))
 {
+    // Message boxes and dialogs in the CJK sans the desktop's own Chinese interface would
+    // use, rather than a Latin face with borrowed Chinese glyphs.
+    QApplication::setFont(mappedFont(ui::Font{gbk("黑体"), 13, false}));
 }
 
 QtUi::~QtUi()
@@ -65,21 +73,6 @@ QtUi::~QtUi()
     m_binding.reset();
     closeAllWindows();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-void QtUi::closeAllWindows()
-{
-    // Owned windows first, so an owner's close does not take them along unasked.
-    std::vector<QPointer<WindowView>> views;
-    for (const auto& [window, view] : m_views)
-        if (view)
-            views.push_back(view);
-    std::sort(views.begin(), views.end(), [](const auto& a, const auto& b) {
-        return (a->parentWidget() != nullptr) > (b->parentWidget() != nullptr);
-    });
-    for (const auto& view : views)
-        if (view)
-            view->closeFromProgram();
 }
 
 void QtUi::processEvents()
@@ -96,9 +89,9 @@ QWidget* QtUi::dialogParent() const
         return active;
     if (m_lastShown && !m_lastShown->isClosed())
         return m_lastShown;
-    for (const auto& [window, view] : m_views)
-        if (view && !view->isClosed())
-            return view;
+    for (const auto& [controller, showing] : m_showings)
+        if (showing.view && !showing.view->isClosed())
+            return showing.view;
     return nullptr;
 }
 
@@ -118,6 +111,10 @@ ui::MessageAnswer QtUi::messageBox(const GbkText& text, const GbkText& title, ui
     } else {
         box.setDefaultButton(box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole));
     }
+    // Wide enough for the title to show beside the window buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(kMessageBoxMinimumWidth, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     box.exec();
     if (buttons == ui::MessageButtons::YesNo)
         return box.clickedButton() == yes ? ui::MessageAnswer::Yes : ui::MessageAnswer::No;
@@ -188,37 +185,50 @@ bool QtUi::openWithSystem(const GbkText& target, const GbkText& parameters)
     return url.isValid() && QDesktopServices::openUrl(url);
 }
 
-bool QtUi::runCommand(const GbkText& commandLine)
+bool QtUi::startProgram(const GbkText& program, const std::vector<GbkText>& arguments)
 {
-    QStringList arguments = QProcess::splitCommand(toQString(commandLine));
-    if (arguments.isEmpty())
-        return false;
-    const QString program = arguments.takeFirst();
-    return QProcess::startDetached(program, arguments);
+    QStringList list;
+    for (const GbkText& argument : arguments)
+        list << toQString(argument);
+    return QProcess::startDetached(toQtPath(program), list);
 }
 
-WindowView* QtUi::showWindow(ui::Window& window, const ui::Window* owner, bool modal)
+WindowView* QtUi::open(ui::WindowController& window, ui::WindowController* owner, bool modal)
 {
-    if (WindowView* open = viewOf(window)) {
-        open->showNormal();
-        open->raise();
-        open->activateWindow();
-        return open;
+    if (WindowView* shown = viewOf(window)) {
+        bringToFront(window);
+        return shown;
     }
     WindowView* ownerView = owner ? viewOf(*owner) : nullptr;
-    auto* view = new WindowView(window, ownerView);
-    m_views[&window] = view;
+    auto* view = new WindowView(window.window(), ownerView);
+    m_showings[&window] = Showing{view, ownerView ? owner : nullptr};
     m_lastShown = view;
-    QObject::connect(view, &WindowView::closed, view, [this, view, &window] {
-        auto it = m_views.find(&window);
-        if (it != m_views.end() && it->second == view)
-            m_views.erase(it);
+    ui::WindowController* controller = &window;
+    view->setControlEventHandler(
+        [controller](ui::Control& control, ui::EventKind kind) { controller->handleEvent(control.name(), kind); });
+    view->setCloseHandler([this, controller] {
+        if (controller->closeRequested() == ui::CloseAnswer::NotYet)
+            return false;
+        closeOwnedBy(*controller);
+        return true;
+    });
+    view->setResizeHandler([controller](QSize client) { controller->resized(client.width(), client.height()); });
+    view->setClosedHandler([this, controller, view] {
+        auto it = m_showings.find(controller);
+        if (it != m_showings.end() && it->second.view == view)
+            m_showings.erase(it);
         view->hide();
         view->deleteLater();
+        controller->closed();
     });
     if (modal)
-        view->setWindowModality(ownerView ? Qt::WindowModal : Qt::ApplicationModal);
-    switch (window.showState()) {
+        view->setWindowModality(Qt::ApplicationModal);
+    window.created();
+    if (view->isClosed()) // created() may close the window at once
+        return nullptr;
+    const QSize client = view->size();
+    window.resized(client.width(), client.height());
+    switch (window.window().showState()) {
     case ui::ShowState::Maximised:
         view->showMaximized();
         break;
@@ -231,27 +241,102 @@ WindowView* QtUi::showWindow(ui::Window& window, const ui::Window* owner, bool m
     }
     view->raise();
     view->activateWindow();
-    if (!modal)
-        return view;
+    return view;
+}
+
+void QtUi::showWindow(ui::WindowController& window, ui::WindowController* owner)
+{
+    open(window, owner, false);
+}
+
+void QtUi::showModal(ui::WindowController& window, ui::WindowController* owner)
+{
+    WindowView* view = open(window, owner, true);
+    if (!view || view->isClosed())
+        return;
     QEventLoop loop;
     QObject::connect(view, &WindowView::closed, &loop, &QEventLoop::quit);
-    if (!view->isClosed())
-        loop.exec(QEventLoop::DialogExec);
-    return nullptr;
+    loop.exec(QEventLoop::DialogExec);
 }
 
-void QtUi::closeWindow(const ui::Window& window)
+void QtUi::closeOwnedBy(ui::WindowController& window)
+{
+    std::vector<ui::WindowController*> owned;
+    for (const auto& [controller, showing] : m_showings)
+        if (showing.owner == &window && showing.view && !showing.view->isClosed())
+            owned.push_back(controller);
+    for (ui::WindowController* child : owned)
+        closeWindow(*child);
+}
+
+void QtUi::closeWindow(ui::WindowController& window)
+{
+    WindowView* view = viewOf(window);
+    if (!view)
+        return;
+    closeOwnedBy(window);
+    view->closeFromProgram();
+}
+
+void QtUi::bringToFront(ui::WindowController& window)
+{
+    if (WindowView* view = viewOf(window)) {
+        if (view->isMinimized())
+            view->showNormal();
+        view->raise();
+        view->activateWindow();
+    }
+}
+
+void QtUi::setFocus(ui::WindowController& window, const GbkText& control)
 {
     if (WindowView* view = viewOf(window))
-        view->closeFromProgram();
+        if (QWidget* widget = view->widgetFor(control))
+            widget->setFocus(Qt::OtherFocusReason);
 }
 
-WindowView* QtUi::viewOf(const ui::Window& window) const
+ui::Size QtUi::screenSize()
 {
-    auto it = m_views.find(&window);
-    if (it == m_views.end() || !it->second || it->second->isClosed())
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return {1366, 768};
+    const QRect area = screen->availableGeometry();
+    return {area.width(), area.height()};
+}
+
+ui::Size QtUi::frameSize(ui::Border border)
+{
+    const QMargins frame = WindowView::designFrame(border);
+    return {frame.left() + frame.right(), frame.top() + frame.bottom()};
+}
+
+int QtUi::textHeight(const GbkText& text, int width, const ui::Font& font)
+{
+    return WindowView::multiLineTextHeight(toWidgetText(text), width, mappedFont(font));
+}
+
+WindowView* QtUi::viewOf(const ui::WindowController& window) const
+{
+    auto it = m_showings.find(const_cast<ui::WindowController*>(&window));
+    if (it == m_showings.end() || !it->second.view || it->second.view->isClosed())
         return nullptr;
-    return it->second;
+    return it->second.view;
+}
+
+void QtUi::closeAllWindows()
+{
+    // Top-level windows close the windows they own first.
+    std::vector<ui::WindowController*> topLevel;
+    for (const auto& [controller, showing] : m_showings)
+        if (!showing.owner)
+            topLevel.push_back(controller);
+    for (ui::WindowController* controller : topLevel)
+        closeWindow(*controller);
+    std::vector<ui::WindowController*> rest;
+    for (const auto& [controller, showing] : m_showings)
+        rest.push_back(controller);
+    for (ui::WindowController* controller : rest)
+        closeWindow(*controller);
 }
 
 } // namespace quillet::gui

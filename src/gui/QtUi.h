@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/Ui.h"
+#include "ui/WindowController.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -28,6 +29,15 @@ public:
     QtUi(const QtUi&) = delete;
     QtUi& operator=(const QtUi&) = delete;
 
+    void showWindow(ui::WindowController& window, ui::WindowController* owner) override;
+    void showModal(ui::WindowController& window, ui::WindowController* owner) override;
+    void closeWindow(ui::WindowController& window) override;
+    void bringToFront(ui::WindowController& window) override;
+    void setFocus(ui::WindowController& window, const GbkText& control) override;
+    [[nodiscard]] ui::Size screenSize() override;
+    [[nodiscard]] ui::Size frameSize(ui::Border border) override;
+    [[nodiscard]] int textHeight(const GbkText& text, int width, const ui::Font& font) override;
+
     void processEvents() override;
     ui::MessageAnswer messageBox(const GbkText& text, const GbkText& title, ui::MessageButtons buttons) override;
     using Ui::messageBox;
@@ -35,26 +45,28 @@ public:
     GbkText chooseFolder(const GbkText& initialFolder, const GbkText& title) override;
     GbkText clipboardText() override;
     bool openWithSystem(const GbkText& target, const GbkText& parameters) override;
-    bool runCommand(const GbkText& commandLine) override;
+    bool startProgram(const GbkText& program, const std::vector<GbkText>& arguments) override;
 
-    // Shows a window model as a desktop window, owned by the window of owner (none: a
-    // top-level window). A window already shown is brought to the front. Modal: returns once
-    // the window has closed (and then returns null).
-    WindowView* showWindow(ui::Window& window, const ui::Window* owner, bool modal);
-    // Closes the window of a model, without asking its close handler.
-    void closeWindow(const ui::Window& window);
-    // Closes every window still open (owned ones first), without asking.
+    // The desktop window of a controller while it is shown; null otherwise.
+    [[nodiscard]] WindowView* viewOf(const ui::WindowController& window) const;
+    // Closes every window still shown (owned ones first), without asking.
     void closeAllWindows();
-    // The view of a model while it is open; null otherwise.
-    [[nodiscard]] WindowView* viewOf(const ui::Window& window) const;
 
     // The window dialogs and message boxes belong to: the active window, else the last
     // window shown that is still open.
     [[nodiscard]] QWidget* dialogParent() const;
 
 private:
+    struct Showing {
+        QPointer<WindowView> view;
+        ui::WindowController* owner = nullptr;
+    };
+
+    WindowView* open(ui::WindowController& window, ui::WindowController* owner, bool modal);
+    void closeOwnedBy(ui::WindowController& window);
+
     std::unique_ptr<ui::EventPumpBinding> m_binding;
-    std::unordered_map<const ui::Window*, QPointer<WindowView>> m_views;
+    std::unordered_map<ui::WindowController*, Showing> m_showings;
     QPointer<WindowView> m_lastShown;
     QElapsedTimer m_sinceEvents;
 };

@@ -8,6 +8,7 @@
 #include "PictureBox.h"
 #include "PictureButton.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -26,8 +27,11 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
+#include <QTextDocument>
+#include <QTextLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace quillet::gui {
 
@@ -71,13 +75,13 @@ QMargins WindowView::designFrame(ui::Border border)
 {
     switch (border) {
     case ui::Border::Resizable:
-        return {4, 26, 4, 4};
+        return {8, 31, 8, 8};
     case ui::Border::FixedToolWindow:
         return {3, 20, 3, 3};
     case ui::Border::Fixed:
         break;
     }
-    return {3, 25, 3, 3};
+    return {3, 26, 3, 3};
 }
 
 QSize WindowView::clientSizeFor(const ui::Rect& outer, ui::Border border)
@@ -85,6 +89,30 @@ QSize WindowView::clientSizeFor(const ui::Rect& outer, ui::Border border)
     const QMargins frame = designFrame(border);
     return {std::max(1, outer.width - frame.left() - frame.right()),
             std::max(1, outer.height - frame.top() - frame.bottom())};
+}
+
+int WindowView::multiLineTextHeight(const QString& text, int width, const QFont& font)
+{
+    // As a read-only multi-line edit box without scroll bars lays it out: its frame, the
+    // document's margin, the lines wrapped at word boundaries or anywhere.
+    const int frame = 2 * QApplication::style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    const qreal margin = QTextDocument().documentMargin();
+    const qreal lineWidth = std::max<qreal>(1, width - frame - 2 * margin);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    qreal height = 0;
+    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+        QTextLayout layout(paragraph, font);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(lineWidth);
+            line.setLeadingIncluded(true);
+            height += line.height();
+        }
+        layout.endLayout();
+    }
+    return static_cast<int>(std::ceil(height + 2 * margin)) + frame;
 }
 
 WindowView::WindowView(ui::Window& model, QWidget* owner)
@@ -272,8 +300,9 @@ QWidget* WindowView::createWidget(ui::Control& c, QWidget* parent)
     case ControlKind::Label: {
         if (isSeparator(c)) {
             auto* line = new QFrame(parent);
-            line->setFrameShape(QFrame::HLine);
+            line->setFrameShape(QFrame::Panel); // a dark line over a light one
             line->setFrameShadow(QFrame::Sunken);
+            line->setLineWidth(1);
             return line;
         }
         auto* label = new CaptionLabel(parent);
@@ -351,8 +380,11 @@ void WindowView::apply(const ui::Control& c, Property property)
     case Property::Text:
         if (auto* e = qobject_cast<QLineEdit*>(w)) {
             const QString text = toQString(c.text());
-            if (e->text() != text)
+            if (e->text() != text) {
                 e->setText(text);
+                if (!e->hasFocus())
+                    e->setCursorPosition(0); // show the start of a long path, not its end
+            }
         } else if (auto* e = qobject_cast<QPlainTextEdit*>(w)) {
             if (fromWidgetText(e->toPlainText()) != c.text())
                 e->setPlainText(toWidgetText(c.text()));

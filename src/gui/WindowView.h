@@ -55,6 +55,10 @@ public:
     [[nodiscard]] static QMargins designFrame(ui::Border border);
     [[nodiscard]] static QSize clientSizeFor(const ui::Rect& outer, ui::Border border);
 
+    // The height a multi-line edit box of this width needs to show the whole text (lines
+    // separated by LF) in this font, with its frame and margins.
+    [[nodiscard]] static int multiLineTextHeight(const QString& text, int width, const QFont& font);
+
 signals:
     void closed();
 

@@ -90,6 +90,70 @@ void setSettingsVariable(const std::string& path)
 #endif
 }
 
+// Routes the main window's events until the window controllers take over: the run button
+// and closing (save, and stop a run first).
+class MainRouter : public quillet::ui::WindowController {
+public:
+    MainRouter(quillet::app::App& app, quillet::ui::Ui& ui)
+        : m_app(app)
+        , m_ui(ui)
+        , m_window(quillet::ui::makeMainWindow())
+        , m_context{app.patternRegex, app.whitespaceRegex, app.stopRequested, m_window,
+                    [] { return quillet::GbkText(); }}
+    {
+        m_app.settings.restoreWindowControls(m_window, quillet::ui::mainWindowSection());
+    }
+
+    void preset(const quillet::GbkText& idFile, const quillet::GbkText& outputFolder)
+    {
+        using namespace quillet::ui::mainwin;
+        m_window.find(编辑框商品ID文件)->setText(idFile);
+        m_window.find(编辑框保存目录)->setText(outputFolder);
+        m_window.find(编辑框每页延时秒)->setText("0.3");
+    }
+
+    quillet::ui::Window& window() override { return m_window; }
+
+    void handleEvent(const quillet::GbkText& control, quillet::ui::EventKind kind) override
+    {
+        if (kind != quillet::ui::EventKind::Clicked || control != quillet::ui::mainwin::按钮采集)
+            return;
+        if (m_running) {
+            (void)quillet::harvest::runButtonClicked(m_context, m_ui);
+            return;
+        }
+        m_running = true;
+        (void)quillet::harvest::runButtonClicked(m_context, m_ui);
+        m_running = false;
+        if (m_closeAfterRun)
+            m_ui.closeWindow(*this);
+    }
+
+    quillet::ui::CloseAnswer closeRequested() override
+    {
+        if (!m_running)
+            return quillet::ui::CloseAnswer::CloseNow;
+        if (!m_app.stopRequested)
+            (void)quillet::harvest::runButtonClicked(m_context, m_ui);
+        m_closeAfterRun = true;
+        return quillet::ui::CloseAnswer::NotYet;
+    }
+
+    void closed() override
+    {
+        m_app.settings.saveWindowControls(m_window, quillet::ui::mainWindowSection());
+        QTimer::singleShot(0, qApp, &QApplication::quit);
+    }
+
+private:
+    quillet::app::App& m_app;
+    quillet::ui::Ui& m_ui;
+    quillet::ui::Window m_window;
+    quillet::harvest::HarvestContext m_context;
+    bool m_running = false;
+    bool m_closeAfterRun = false;
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -124,46 +188,12 @@ int main(int argc, char** argv)
     state.setUi(&ui);
     state.setProgramName(app::defaultProgramName());
 
-    ui::Window mainWindow = ui::makeMainWindow();
-    state.settings.restoreWindowControls(mainWindow, ui::mainWindowSection());
-    if (options.demo) {
-        mainWindow.find(gbk("编辑框商品ID文件"))->setText(demo.idFile());
-        mainWindow.find(gbk("编辑框保存目录"))->setText(demo.outputFolder());
-        mainWindow.find(gbk("编辑框每页延时秒"))->setText("0.3");
-    }
-
-    harvest::HarvestContext context{state.patternRegex, state.whitespaceRegex, state.stopRequested, mainWindow,
-                                    [] { return GbkText(); }};
-    bool running = false;
-    bool closeAfterRun = false;
-    gui::WindowView* view = ui.showWindow(mainWindow, nullptr, false);
-    view->setControlEventHandler([&](ui::Control& control, ui::EventKind kind) {
-        if (kind == ui::EventKind::Clicked && control.name() == gbk("按钮采集")) {
-            if (running) {
-                harvest::runButtonClicked(context, ui);
-                return;
-            }
-            running = true;
-            harvest::runButtonClicked(context, ui);
-            running = false;
-            if (closeAfterRun)
-                ui.closeWindow(mainWindow);
-        }
-    });
-    view->setCloseHandler([&] {
-        if (running) {
-            // Stop at the next check, keep what was gathered, then close.
-            if (!state.stopRequested)
-                harvest::runButtonClicked(context, ui);
-            closeAfterRun = true;
-            return false;
-        }
-        return true;
-    });
-    view->setClosedHandler([&] {
-        state.settings.saveWindowControls(mainWindow, ui::mainWindowSection());
-        QTimer::singleShot(0, &application, &QApplication::quit);
-    });
+    MainRouter main(state, ui);
+    if (options.demo)
+        main.preset(demo.idFile(), demo.outputFolder());
+    ui.showWindow(main, nullptr);
     QApplication::setQuitOnLastWindowClosed(false);
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    ui.closeAllWindows();
+    return status;
 }
