@@ -7,12 +7,33 @@
 # usage: bench/harvest_bench.sh [BUILD-DIR]   (a build with -DQUILLET_BUILD_BENCH=ON)
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-$here/build-bench}"
+
+usage() {
+  cat <<'USAGE'
+Usage: bench/harvest_bench.sh [BUILD-DIR]
+
+Harvests 200 products of the simulated marketplace with quillet-cli and with a bare libcurl
+loop over the same URLs, and prints both. BUILD-DIR (default: build-bench) is built with
+-DQUILLET_BUILD_BENCH=ON in Release when the programs are missing. OUT_DIR=DIR keeps the
+articles there; KEEP=1 keeps the work folder.
+
+  --help   this text
+USAGE
+}
+
+build="$here/build-bench"
+for arg in "$@"; do
+  case "$arg" in
+    --help|-h) usage; exit 0 ;;
+    -*) echo "harvest_bench.sh: unknown option \"$arg\"" >&2; usage >&2; exit 2 ;;
+  esac
+done
+[ $# -le 1 ] || { echo "harvest_bench.sh: one build folder at most" >&2; usage >&2; exit 2; }
+[ $# -eq 0 ] || build="$1"
+
+"$here/scripts/setup.sh" --no-gui   # compilers, libraries and /usr/bin/time
 if [ ! -x "$build/bench/bare_fetch" ] || [ ! -x "$build/src/cli/quillet-cli" ]; then
   "$here/scripts/build.sh" "$build" -DQUILLET_BUILD_TESTS=OFF -DQUILLET_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=Release
-fi
-if [ ! -x /usr/bin/time ]; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq time >/dev/null || { echo "needs /usr/bin/time (apt-get install time)"; exit 1; }
 fi
 
 work="$(mktemp -d)"; echo "work folder: $work"

@@ -352,9 +352,17 @@ bool WindowView::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonPress) {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::RightButton) {
-            auto it = m_controlOf.find(watched);
-            if (it != m_controlOf.end() && static_cast<QWidget*>(watched)->isEnabled())
+        // A press a control ignores travels on to its container: only the innermost control
+        // under the mouse reports it.
+        auto it = m_controlOf.find(watched);
+        if (mouse->button() == Qt::RightButton && it != m_controlOf.end()) {
+            auto* w = static_cast<QWidget*>(watched);
+            bool inner = false;
+            for (QWidget* c = w->childAt(mouse->position().toPoint()); c && c != w; c = c->parentWidget()) {
+                const auto found = m_controlOf.find(c);
+                inner = inner || (found != m_controlOf.end() && found->second != it->second);
+            }
+            if (!inner && w->isEnabled())
                 report(*it->second, ui::EventKind::RightClicked);
         }
     }
