@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -154,6 +155,41 @@ private:
     bool m_closeAfterRun = false;
 };
 
+// With QUILLET_STARTUP_REPORT set, the moment the main window has been painted for the first
+// time goes to stderr as "main-window-shown <nanoseconds of the real-time clock>" (the startup
+// benchmark compares it with the moment it started the process); with the value "quit" the
+// program then ends.
+class FirstPaintReporter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !m_done) {
+            m_done = true;
+            QTimer::singleShot(0, this, [] {
+                const auto now = std::chrono::system_clock::now().time_since_epoch();
+                std::fprintf(stderr, "main-window-shown %lld\n",
+                             static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+                if (qgetenv("QUILLET_STARTUP_REPORT") == "quit")
+                    QApplication::quit();
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool m_done = false;
+};
+
+void reportStartupWhenPainted(QWidget* mainWindow)
+{
+    if (!mainWindow || qEnvironmentVariableIsEmpty("QUILLET_STARTUP_REPORT"))
+        return;
+    mainWindow->installEventFilter(new FirstPaintReporter(mainWindow));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -192,6 +228,7 @@ int main(int argc, char** argv)
     if (options.demo)
         main.preset(demo.idFile(), demo.outputFolder());
     ui.showWindow(main, nullptr);
+    reportStartupWhenPainted(ui.viewOf(main));
     QApplication::setQuitOnLastWindowClosed(false);
     const int status = QApplication::exec();
     ui.closeAllWindows();
