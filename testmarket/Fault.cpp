@@ -182,6 +182,11 @@ std::optional<Fault> Fault::parse(std::string_view faultText)
         } else if (key == "code") {
             if (!toInt(f.status) || f.status < 100 || f.status > 999)
                 return std::nullopt;
+        } else if (key == "retry") {
+            f.retryAfter = std::string(value);
+        } else if (key == "wait") {
+            if (!toInt(f.waitSeconds) || f.waitSeconds < 0)
+                return std::nullopt;
         } else if (key == "bytes") {
             if (!numeric || n < -1)
                 return std::nullopt;
@@ -327,8 +332,12 @@ Response applyFault(const Fault& fault, const RecordedRequest& request, Response
     case FaultKind::Latency:
         normal.delayMs += std::max(0, fault.delayMs);
         return normal;
-    case FaultKind::ServerError:
-        return smallPage(fault.status, std::to_string(fault.status) + " Service Unavailable");
+    case FaultKind::ServerError: {
+        Response r = smallPage(fault.status, std::to_string(fault.status) + " Service Unavailable");
+        if (!fault.retryAfter.empty())
+            r.headers.emplace_back("Retry-After", fault.retryAfter);
+        return r;
+    }
     case FaultKind::Reset: {
         Response r;
         r.resetConnection = true;
@@ -378,7 +387,7 @@ Response applyFault(const Fault& fault, const RecordedRequest& request, Response
     case FaultKind::RefuseFeedWait: {
         Response r;
         r.headers.emplace_back("Content-Type", "text/html;charset=GBK");
-        r.body = pages::feedWaitAnswer();
+        r.body = pages::feedWaitAnswer(fault.waitSeconds);
         return r;
     }
     }

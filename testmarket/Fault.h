@@ -44,6 +44,8 @@ struct Fault {
 
     int delayMs = 1000;         // Latency
     int status = 503;           // ServerError
+    std::string retryAfter;     // ServerError: a Retry-After header with this value (empty: none)
+    int waitSeconds = 5;        // RefuseFeedWait: the wait the answer names
     long long bytes = -1;       // Truncate: body bytes sent (-1: half); HugePage: filler size (-1: 50 MB)
 
     // Charset: the body is converted from GBK to `encoding`, with a byte-order mark when
@@ -58,7 +60,7 @@ struct Fault {
 
     // Parses "kind[,key=value]...". Kinds: latency, status, reset, truncate, empty, charset,
     // redirect-loop, huge, refuse-json, refuse-punish, refuse-wait. Keys: host, path, after,
-    // times, ms, code, bytes, encoding (gbk, utf-8, big5, big5-hkscs, utf-16le, utf-16be),
+    // times, ms, code, retry, wait, bytes, encoding (gbk, utf-8, big5, big5-hkscs, utf-16le, utf-16be),
     // bom (0/1), meta (keep, declare, quoted, remove), metaname, header.
     // Gives nullopt for an unknown kind or key, or a bad number.
     [[nodiscard]] static std::optional<Fault> parse(std::string_view faultText);

@@ -379,9 +379,9 @@ std::string refusalJson(const std::string& host)
            "&smReturn=&smSign=\"}";
 }
 
-std::string feedWaitAnswer()
+std::string feedWaitAnswer(int waitSeconds)
 {
-    return "jsonp_reviews_list({\"status\":1111,\"wait\":5})";
+    return "jsonp_reviews_list({\"status\":1111,\"wait\":" + std::to_string(waitSeconds) + "})";
 }
 
 std::string percentDecode(std::string_view text)

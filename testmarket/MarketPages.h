@@ -48,7 +48,7 @@ inline constexpr int kSearchRowsPerPage = 40;
 // The refusals of the marketplace.
 [[nodiscard]] GbkText punishPage();
 [[nodiscard]] std::string refusalJson(const std::string& host);
-[[nodiscard]] std::string feedWaitAnswer();
+[[nodiscard]] std::string feedWaitAnswer(int waitSeconds = 5);
 
 // Decodes %XX escapes (and + as a space) into bytes.
 [[nodiscard]] std::string percentDecode(std::string_view text);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <mutex>
 
 namespace quillet::web {
@@ -116,6 +117,40 @@ long long toInteger(const OptionValue& value)
     if (const auto* textValue = std::get_if<std::string>(&value))
         return std::strtoll(textValue->c_str(), nullptr, 10);
     return 0;
+}
+
+TransportError transportErrorOf(int curlCode)
+{
+    switch (curlCode) {
+    case CURLE_OK:
+        return TransportError::None;
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_FAILED_INIT:
+    case CURLE_BAD_FUNCTION_ARGUMENT:
+        return TransportError::NotSent;
+    case CURLE_OPERATION_TIMEDOUT:
+        return TransportError::TimedOut;
+    case CURLE_COULDNT_CONNECT:
+        return TransportError::ConnectFailed;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return TransportError::NameNotFound;
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+        return TransportError::Reset;
+    case CURLE_PARTIAL_FILE:
+        return TransportError::Truncated;
+    case CURLE_FILESIZE_EXCEEDED:
+        return TransportError::TooBig;
+    case CURLE_TOO_MANY_REDIRECTS:
+        return TransportError::TooManyRedirects;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return TransportError::Aborted;
+    default:
+        return TransportError::Other;
+    }
 }
 
 // A phase limit in milliseconds as libcurl gets it: 0 for none, and at most about 11 days
@@ -484,6 +519,44 @@ void Request::abort()
 {
     if (valid() && m_state == State::Sending)
         finish(CURLE_ABORTED_BY_CALLBACK);
+}
+
+void Request::timeOut()
+{
+    if (valid() && m_state == State::Sending)
+        finish(CURLE_OPERATION_TIMEDOUT);
+}
+
+FetchOutcome Request::outcome() const
+{
+    FetchOutcome outcome;
+    if (m_state != State::Done && m_state != State::Sending)
+        return outcome;
+    outcome.attempted = true;
+    outcome.curlCode = m_lastError;
+    outcome.url = completed() && !m_effectiveUrl.empty() ? m_effectiveUrl : m_url;
+    if (m_state == State::Sending) {
+        outcome.error = TransportError::Other; // asked before the answer came
+        return outcome;
+    }
+    outcome.error = transportErrorOf(m_lastError);
+    if (!completed())
+        return outcome;
+    outcome.status = m_status;
+    outcome.bodyBytes = m_body.size();
+    AnswerView answer;
+    answer.status = m_status;
+    const std::string location = header("Location");
+    const std::string retryAfter = header("Retry-After");
+    const std::string date = header("Date");
+    answer.location = location;
+    answer.retryAfter = retryAfter;
+    answer.date = date;
+    answer.finalUrl = m_effectiveUrl;
+    answer.body = m_body;
+    answer.nowUnixSeconds = static_cast<std::int64_t>(std::time(nullptr));
+    outcome.refusal = recogniseRefusal(answer);
+    return outcome;
 }
 
 std::string Request::statusText() const

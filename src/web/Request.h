@@ -1,6 +1,7 @@
 #pragma once
 
 #include "web/CurlHandles.h"
+#include "web/FetchOutcome.h"
 #include "web/WebClient.h"
 
 #include <chrono>
@@ -71,6 +72,11 @@ public:
     [[nodiscard]] std::string allHeaders() const;
     // The libcurl result of the last finished request (CURLE_OK for an answered one).
     [[nodiscard]] int lastError() const { return m_lastError; }
+    // What happened to the last request: answered (with its status and any refusal the
+    // marketplace's answer shows), or why not.
+    [[nodiscard]] FetchOutcome outcome() const;
+    // Ends a running request as timed out (the caller's wait ran out).
+    void timeOut();
 
 private:
     enum class State { Idle, Opened, Sending, Done };

@@ -237,6 +237,16 @@ GbkText WebClient::getResponseHeader(const GbkText& name) const
 
 GbkText WebClient::getAllResponseHeaders() const { return m_request ? m_request->allHeaders() : GbkText(); }
 
+FetchOutcome WebClient::lastOutcome() const
+{
+    if (!m_request) {
+        FetchOutcome outcome;
+        outcome.error = TransportError::NotSent;
+        return outcome;
+    }
+    return m_request->outcome();
+}
+
 // --- Page fetches ----------------------------------------------------------------------------
 
 bool WebClient::fetch(const GbkText& url, const GbkText& postText, TimeoutRule rule, long long timeoutMs,
@@ -292,7 +302,7 @@ bool WebClient::fetch(const GbkText& url, const GbkText& postText, TimeoutRule r
     // A wait that runs out ends the request: its answer could no longer be used, and it
     // would otherwise hold its connection.
     if (!synchronous && !waitForResponse(waitSeconds))
-        request->abort();
+        request->timeOut();
 
     if (keepResponseCookies)
         m_storedCookie = responseCookies();

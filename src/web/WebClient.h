@@ -1,6 +1,7 @@
 #pragma once
 
 #include "text/GbkText.h"
+#include "web/FetchOutcome.h"
 
 #include <memory>
 #include <string>
@@ -107,6 +108,11 @@ public:
     [[nodiscard]] GbkText getResponseHeader(const GbkText& name) const;
     // Every header line of the answer ("Name: value"), each followed by CR LF.
     [[nodiscard]] GbkText getAllResponseHeaders() const;
+    // What happened to the last request: its status, why no answer came (time-out, refused
+    // connection, reset, truncated, too big, ...) and the marketplace's refusal when its answer
+    // shows one (with the wait it asked for). The page fetches still give the empty text for
+    // a failure; this says why.
+    [[nodiscard]] FetchOutcome lastOutcome() const;
 
     // --- Page fetches ---------------------------------------------------------------------
 

@@ -1,0 +1,353 @@
+#include "web/Refusal.h"
+
+#include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quillet::web {
+
+namespace {
+
+// Answers refused by their status alone.
+struct StatusShape {
+    long status;
+    bool needsRetryAfter; // only with a Retry-After header (a plain 403 is no refusal)
+    RefusalKind kind;
+};
+constexpr StatusShape kStatusShapes[] = {
+    {429, false, RefusalKind::TooManyRequests},
+    {403, true, RefusalKind::Forbidden},
+};
+
+// Paths of the pages a refused client is sent to.
+constexpr std::string_view kRefusalPaths[] = {"/_____tmd_____/punish"};
+
+// Bodies that are one small JSON object with a telling key at its own level.
+struct BodyShape {
+    std::string_view key;
+    std::string_view value;   // empty: any value
+    std::string_view waitKey; // empty: the shape names no wait
+    RefusalKind kind;
+};
+constexpr BodyShape kBodyShapes[] = {
+    {"rgv587_flag", "", "", RefusalKind::SecurityCheck},
+    {"status", "1111", "wait", RefusalKind::FeedWait},
+};
+
+// A refusal is a few hundred bytes; pages beyond this are never read as one.
+constexpr std::size_t kMaxRefusalBody = 64 * 1024;
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isNameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '$'; }
+bool isNameChar(char c) { return isNameStart(c) || (c >= '0' && c <= '9') || c == '.'; }
+
+// A cursor over the body with the few steps the envelope and the object need.
+class Scanner {
+public:
+    // gbkPairs: a byte with the high bit set takes the next byte with it inside strings, so a
+    // GBK character whose second byte is a backslash cannot swallow the closing quote.
+    Scanner(std::string_view text, bool gbkPairs) : m_text(text), m_gbkPairs(gbkPairs) {}
+
+    [[nodiscard]] bool atEnd() const { return m_pos >= m_text.size(); }
+    [[nodiscard]] char peek() const { return atEnd() ? '\0' : m_text[m_pos]; }
+    void skipBlanksAndComments()
+    {
+        for (;;) {
+            while (!atEnd() && isBlank(m_text[m_pos]))
+                ++m_pos;
+            if (m_text.substr(m_pos, 2) != "/*")
+                return;
+            const std::size_t end = m_text.find("*/", m_pos + 2);
+            m_pos = end == std::string_view::npos ? m_text.size() : end + 2;
+        }
+    }
+    bool take(char c)
+    {
+        skipBlanksAndComments();
+        if (peek() != c)
+            return false;
+        ++m_pos;
+        return true;
+    }
+    bool takeWord(std::string_view word)
+    {
+        skipBlanksAndComments();
+        if (m_text.substr(m_pos, word.size()) != word
+            || (m_pos + word.size() < m_text.size() && isNameChar(m_text[m_pos + word.size()])))
+            return false;
+        m_pos += word.size();
+        return true;
+    }
+    // A name such as a callback's ("jsonp_reviews_list", "window.cb"); empty when none.
+    std::string_view name()
+    {
+        skipBlanksAndComments();
+        const std::size_t start = m_pos;
+        if (!isNameStart(peek()))
+            return {};
+        while (!atEnd() && isNameChar(m_text[m_pos]))
+            ++m_pos;
+        return m_text.substr(start, m_pos - start);
+    }
+    // A quoted string (double or single quotes, backslash escapes kept as the escaped byte).
+    bool quoted(std::string& out)
+    {
+        skipBlanksAndComments();
+        const char quote = peek();
+        if (quote != '"' && quote != '\'')
+            return false;
+        ++m_pos;
+        out.clear();
+        while (!atEnd()) {
+            const char c = m_text[m_pos++];
+            if (c == quote)
+                return true;
+            if ((c == '\\' || (m_gbkPairs && static_cast<unsigned char>(c) >= 0x80)) && !atEnd()) {
+                if (c != '\\')
+                    out += c;
+                out += m_text[m_pos++];
+            } else {
+                out += c;
+            }
+        }
+        return false;
+    }
+    // A member key: quoted or a bare name.
+    bool key(std::string& out)
+    {
+        if (quoted(out))
+            return true;
+        const std::string_view bare = name();
+        out.assign(bare);
+        return !bare.empty();
+    }
+    // A value: its text for strings, numbers and literals; nested objects and arrays are
+    // skipped whole and give an empty text.
+    bool value(std::string& out)
+    {
+        skipBlanksAndComments();
+        out.clear();
+        const char c = peek();
+        if (c == '"' || c == '\'')
+            return quoted(out);
+        if (c == '{' || c == '[')
+            return skipNested();
+        const std::size_t start = m_pos;
+        while (!atEnd() && m_text[m_pos] != ',' && m_text[m_pos] != '}' && !isBlank(m_text[m_pos]))
+            ++m_pos;
+        out.assign(m_text.substr(start, m_pos - start));
+        return m_pos > start;
+    }
+
+private:
+    bool skipNested()
+    {
+        std::vector<char> closers;
+        std::string ignored;
+        while (!atEnd()) {
+            const char c = peek();
+            if (c == '"' || c == '\'') {
+                if (!quoted(ignored))
+                    return false;
+                continue;
+            }
+            ++m_pos;
+            if (c == '{')
+                closers.push_back('}');
+            else if (c == '[')
+                closers.push_back(']');
+            else if (c == '}' || c == ']') {
+                if (closers.empty() || closers.back() != c)
+                    return false;
+                closers.pop_back();
+                if (closers.empty())
+                    return true;
+            }
+        }
+        return false;
+    }
+
+    std::string_view m_text;
+    bool m_gbkPairs = false;
+    std::size_t m_pos = 0;
+};
+
+using Members = std::vector<std::pair<std::string, std::string>>;
+
+// The members of the one object the body holds, unwrapped from a JSONP call when it is one;
+// nothing when the body is not of that form.
+bool bodyObjectAs(std::string_view body, bool gbkPairs, Members& members)
+{
+    members.clear();
+    Scanner s(body, gbkPairs);
+    const bool wrappedInTry = s.takeWord("try") && s.take('{');
+    const std::string_view callback = s.name();
+    if (!callback.empty() && !s.take('('))
+        return false;
+    if (!s.take('{'))
+        return false;
+    std::string key;
+    std::string value;
+    if (!s.take('}')) {
+        do {
+            if (!s.key(key) || !s.take(':') || !s.value(value))
+                return false;
+            members.emplace_back(key, value);
+        } while (s.take(','));
+        if (!s.take('}'))
+            return false;
+    }
+    if (!callback.empty() && !s.take(')'))
+        return false;
+    s.take(';');
+    s.skipBlanksAndComments();
+    return wrappedInTry || s.atEnd();
+}
+
+// Read as UTF-8 (or ASCII) first; a body that only reads with GBK pairs is GBK.
+bool bodyObject(std::string_view body, Members& members)
+{
+    if (body.substr(0, 3) == "\xEF\xBB\xBF")
+        body.remove_prefix(3);
+    return bodyObjectAs(body, false, members) || bodyObjectAs(body, true, members);
+}
+
+const std::string* member(const Members& members, std::string_view key)
+{
+    for (const auto& [k, v] : members)
+        if (k == key)
+            return &v;
+    return nullptr;
+}
+
+// A whole number of seconds, or nothing.
+std::optional<long long> wholeSeconds(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    if (text.empty() || text.size() > 12)
+        return std::nullopt;
+    long long n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+bool leadsToRefusalPage(std::string_view address)
+{
+    address = address.substr(0, address.find('?'));
+    for (std::string_view path : kRefusalPaths)
+        if (address.find(path) != std::string_view::npos)
+            return true;
+    return false;
+}
+
+// Seconds since 1970 of an HTTP date ("Sun, 06 Nov 1994 08:49:37 GMT"; the weekday may be
+// missing).
+std::optional<std::int64_t> httpDate(std::string_view text)
+{
+    static constexpr std::array<std::string_view, 12> months = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    if (const std::size_t comma = text.find(','); comma != std::string_view::npos)
+        text.remove_prefix(comma + 1);
+    std::vector<std::string_view> parts;
+    for (std::size_t i = 0; i < text.size();) {
+        while (i < text.size() && (isBlank(text[i]) || text[i] == ':'))
+            ++i;
+        const std::size_t start = i;
+        while (i < text.size() && !isBlank(text[i]) && text[i] != ':')
+            ++i;
+        if (i > start)
+            parts.push_back(text.substr(start, i - start));
+    }
+    // day month year hour minute second GMT
+    if (parts.size() != 7 || parts[6] != "GMT")
+        return std::nullopt;
+    int month = 0;
+    while (month < 12 && months[static_cast<std::size_t>(month)] != parts[1])
+        ++month;
+    const auto day = wholeSeconds(parts[0]);
+    const auto year = wholeSeconds(parts[2]);
+    const auto hour = wholeSeconds(parts[3]);
+    const auto minute = wholeSeconds(parts[4]);
+    const auto second = wholeSeconds(parts[5]);
+    if (month == 12 || !day || !year || !hour || !minute || !second || *day < 1 || *day > 31 || *year < 1970
+        || *year > 9999 || *hour > 23 || *minute > 59 || *second > 60)
+        return std::nullopt;
+    // Days since 1970-01-01 of a civil date (the proleptic Gregorian calendar).
+    std::int64_t y = *year;
+    const std::int64_t m = month + 1;
+    y -= m <= 2 ? 1 : 0;
+    const std::int64_t era = y / 400;
+    const std::int64_t yearOfEra = y - era * 400;
+    const std::int64_t dayOfYear = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + *day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const std::int64_t days = era * 146097 + dayOfEra - 719468;
+    return days * 86400 + *hour * 3600 + *minute * 60 + *second;
+}
+
+} // namespace
+
+std::optional<long long> retryAfterSeconds(std::string_view value, std::string_view dateHeader,
+                                           std::int64_t nowUnixSeconds)
+{
+    if (const auto seconds = wholeSeconds(value))
+        return seconds;
+    const auto until = httpDate(value);
+    if (!until)
+        return std::nullopt;
+    const std::int64_t now = httpDate(dateHeader).value_or(nowUnixSeconds);
+    return *until > now ? *until - now : 0;
+}
+
+Refusal recogniseRefusal(const AnswerView& answer)
+{
+    Refusal refusal;
+    for (const StatusShape& shape : kStatusShapes) {
+        if (answer.status != shape.status || (shape.needsRetryAfter && answer.retryAfter.empty()))
+            continue;
+        refusal.kind = shape.kind;
+        if (!answer.retryAfter.empty())
+            refusal.waitSeconds = retryAfterSeconds(answer.retryAfter, answer.date, answer.nowUnixSeconds);
+        return refusal;
+    }
+    if (leadsToRefusalPage(answer.location) || leadsToRefusalPage(answer.finalUrl)) {
+        refusal.kind = RefusalKind::PunishPage;
+        return refusal;
+    }
+    Members members;
+    if (answer.body.empty() || answer.body.size() > kMaxRefusalBody || !bodyObject(answer.body, members))
+        return refusal;
+    for (const BodyShape& shape : kBodyShapes) {
+        const std::string* value = member(members, shape.key);
+        if (!value || (!shape.value.empty() && *value != shape.value))
+            continue;
+        refusal.kind = shape.kind;
+        if (!shape.waitKey.empty())
+            if (const std::string* wait = member(members, shape.waitKey))
+                refusal.waitSeconds = wholeSeconds(*wait);
+        return refusal;
+    }
+    return refusal;
+}
+
+std::string_view refusalName(RefusalKind kind)
+{
+    switch (kind) {
+    case RefusalKind::None: return "none";
+    case RefusalKind::SecurityCheck: return "security-check";
+    case RefusalKind::PunishPage: return "punish-page";
+    case RefusalKind::FeedWait: return "feed-wait";
+    case RefusalKind::TooManyRequests: return "too-many-requests";
+    case RefusalKind::Forbidden: return "forbidden";
+    }
+    return "none";
+}
+
+} // namespace quillet::web

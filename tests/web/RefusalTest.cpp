@@ -1,0 +1,117 @@
+// The shapes in which the marketplace turns a client away, as its answers carry them.
+
+#include "web/Refusal.h"
+
+#include "text/Charset.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+using quillet::web::AnswerView;
+using quillet::web::recogniseRefusal;
+using quillet::web::Refusal;
+using quillet::web::RefusalKind;
+using quillet::web::retryAfterSeconds;
+
+namespace {
+
+Refusal ofBody(const std::string& body, long status = 200)
+{
+    AnswerView answer;
+    answer.status = status;
+    answer.body = body;
+    return recogniseRefusal(answer);
+}
+
+} // namespace
+
+TEST(RefusalShapes, BodiesInTheirCapturedForms)
+{
+    const std::string check = "{\"rgv587_flag\":\"sm\",\"url\":\"//sec.taobao.com/query.htm?action=QueryAction\"}";
+    // A GBK text whose last character ends in a backslash byte (0x5C) before the closing quote.
+    const std::string gbkMessage = quillet::text::utf8ToGbk("访问受限淺");
+    struct Case {
+        std::string body;
+        RefusalKind kind;
+        std::optional<long long> wait;
+    };
+    const Case cases[] = {
+        {check, RefusalKind::SecurityCheck, std::nullopt},
+        {"\xEF\xBB\xBF { \"rgv587_flag\" : \"sm\" , \"url\" : \"x\" }\r\n", RefusalKind::SecurityCheck, std::nullopt},
+        {"jsonp123(" + check + ");", RefusalKind::SecurityCheck, std::nullopt},
+        {"/**/ window.cb_9 ( {'rgv587_flag':'sm'} )", RefusalKind::SecurityCheck, std::nullopt},
+        {"{\"msg\":\"" + gbkMessage + "\",\"rgv587_flag\":\"sm\"}", RefusalKind::SecurityCheck, std::nullopt},
+        {"{\"msg\":\"访问受限\",\"rgv587_flag\":\"sm\"}", RefusalKind::SecurityCheck, std::nullopt},
+        {"jsonp_reviews_list({\"status\":1111,\"wait\":5})", RefusalKind::FeedWait, 5},
+        {"\r\n  jsonp_reviews_list( { \"wait\" : \"12\", \"status\" : \"1111\" } ) ;\r\n", RefusalKind::FeedWait, 12},
+        {"try{jsonp88({status:1111,wait:3});}catch(e){}", RefusalKind::FeedWait, 3},
+        {"{\"status\":1111}", RefusalKind::FeedWait, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const Refusal refusal = ofBody(c.body);
+        EXPECT_EQ(refusal.kind, c.kind) << c.body;
+        EXPECT_EQ(refusal.waitSeconds, c.wait) << c.body;
+    }
+}
+
+TEST(RefusalShapes, OrdinaryAnswersAreNoRefusals)
+{
+    const char* const bodies[] = {
+        // A feed page whose review merely quotes the keys, and one whose inner object has them.
+        "jsonp_reviews_list({\"comments\":[{\"content\":\"\\\"rgv587_flag\\\":\\\"sm\\\" status 1111\"}],"
+        "\"maxPage\":2})",
+        "jsonp_reviews_list({\"comments\":[{\"status\":1111,\"wait\":5}]})",
+        "{\"status\":0,\"wait\":5}",
+        "<html><head><title>rgv587_flag</title></head></html>",
+        "{\"rgv587_flag\":\"sm\"} and more",
+        "",
+    };
+    for (const char* body : bodies)
+        EXPECT_FALSE(ofBody(body)) << body;
+    EXPECT_FALSE(ofBody("{\"rgv587_flag\":\"sm\",\"pad\":\"" + std::string(70000, 'x') + "\"}"));
+
+    AnswerView forbidden;
+    forbidden.status = 403; // without Retry-After: an ordinary refusal of one page, not of the client
+    EXPECT_FALSE(recogniseRefusal(forbidden));
+}
+
+TEST(RefusalShapes, StatusesAndTheRedirectToThePunishPage)
+{
+    AnswerView answer;
+    answer.status = 429;
+    EXPECT_EQ(recogniseRefusal(answer).kind, RefusalKind::TooManyRequests);
+    EXPECT_EQ(recogniseRefusal(answer).waitSeconds, std::nullopt);
+    answer.retryAfter = "30";
+    EXPECT_EQ(recogniseRefusal(answer).waitSeconds, 30);
+    answer.status = 403;
+    answer.retryAfter = "Wed, 21 Oct 2015 07:28:00 GMT";
+    answer.date = "Wed, 21 Oct 2015 07:26:30 GMT"; // by the server's clock
+    EXPECT_EQ(recogniseRefusal(answer).kind, RefusalKind::Forbidden);
+    EXPECT_EQ(recogniseRefusal(answer).waitSeconds, 90);
+
+    AnswerView redirect;
+    redirect.status = 302;
+    redirect.location = "/_____tmd_____/punish?x5secdata=c2VjdXJpdHk%3D&x5step=1";
+    EXPECT_EQ(recogniseRefusal(redirect).kind, RefusalKind::PunishPage);
+    AnswerView followed;
+    followed.status = 200;
+    followed.finalUrl = "http://item.taobao.com/_____tmd_____/punish?uuid=1";
+    followed.body = "<html>...</html>";
+    EXPECT_EQ(recogniseRefusal(followed).kind, RefusalKind::PunishPage);
+    followed.finalUrl = "http://item.taobao.com/item.htm?id=1&from=/_____tmd_____/punish";
+    EXPECT_FALSE(recogniseRefusal(followed));
+}
+
+TEST(RetryAfter, SecondsOrADateByTheServersClock)
+{
+    EXPECT_EQ(retryAfterSeconds(" 120 ", "", 0), 120);
+    // Without a readable Date header, the local clock counts.
+    EXPECT_EQ(retryAfterSeconds("Thu, 01 Jan 1970 00:01:00 GMT", "", 20), 40);
+    EXPECT_EQ(retryAfterSeconds("Thu, 01 Jan 1970 00:01:00 GMT", "garbage", 20), 40);
+    EXPECT_EQ(retryAfterSeconds("Sat, 29 Feb 2020 23:59:59 GMT", "Sun, 01 Mar 2020 00:00:09 GMT", 0), 0);
+    EXPECT_EQ(retryAfterSeconds("-5", "", 0), std::nullopt);
+    EXPECT_EQ(retryAfterSeconds("soon", "", 0), std::nullopt);
+    EXPECT_EQ(retryAfterSeconds("Wed, 32 Oct 2015 07:28:00 GMT", "", 0), std::nullopt);
+}
