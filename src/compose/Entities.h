@@ -1,0 +1,12 @@
+#pragma once
+
+#include "text/GbkText.h"
+
+namespace quillet::compose {
+
+// Decodes the named character references of the program's table (exact letter case), then,
+// unless skipNumeric, the numeric ones from the end of the text towards its start, letting the
+// user interface process its events once per numeric reference.
+[[nodiscard]] GbkText decodeEntities(const GbkText& text, bool skipNumeric = false);
+
+} // namespace quillet::compose
