@@ -4,6 +4,7 @@
 #include "compose/TextOps.h"
 #include "regex/RegexObject.h"
 #include "text/EventPump.h"
+#include "text/GbkChars.h"
 #include "text/FileIo.h"
 #include "text/Paths.h"
 
@@ -109,7 +110,7 @@ GbkText fittedBase(const GbkText& base, const GbkText& tail)
         return base;
     std::vector<size_t> ends; // byte offset after each character
     for (size_t i = 0; i < base.size();) {
-        i += static_cast<unsigned char>(base[i]) >= 0x80 && i + 1 < base.size() ? 2 : 1;
+        i += text::charLength(base, i);
         ends.push_back(i);
     }
     size_t low = 0; // characters known to fit

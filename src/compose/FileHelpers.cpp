@@ -2,6 +2,7 @@
 
 #include "compose/TextOps.h"
 #include "text/EventPump.h"
+#include "text/GbkChars.h"
 #include "text/FileIo.h"
 #include "text/Paths.h"
 
@@ -21,12 +22,6 @@ namespace {
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
 // A byte that can stand second in a GBK double-byte character.
-bool isGbkTrailByte(char c)
-{
-    const auto b = static_cast<unsigned char>(c);
-    return b >= 0x40 && b <= 0xFE && b != 0x7F;
-}
-
 bool onlySeparators(std::string_view part)
 {
     for (char c : part)
@@ -39,12 +34,7 @@ bool onlySeparators(std::string_view part)
 
 bool endsWithPathSeparator(const GbkText& path)
 {
-    size_t i = 0;
-    size_t last = 0;
-    while (i < path.size()) {
-        last = i;
-        i += static_cast<unsigned char>(path[i]) >= 0x80 && i + 1 < path.size() ? 2 : 1;
-    }
+    const size_t last = text::lastCharStart(path);
     return !path.empty() && last == path.size() - 1 && (path[last] == '\\' || path[last] == '/');
 }
 
@@ -65,12 +55,12 @@ GbkText sanitizeFileName(const GbkText& text, bool cutTo200, bool trim)
     out.reserve(text.size() + 16);
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            out.push_back(c);
+        if (text::isLeadByte(c)) {
             // Only a real trail byte belongs to the character. Anything below 0x40 ("/", ":",
             // a control byte) is never one: it is cleaned as a character of its own.
-            if (i + 1 < text.size() && isGbkTrailByte(text[i + 1]))
-                out.push_back(text[++i]);
+            const std::size_t length = text::guardedCharLength(text, i);
+            out.append(text, i, length);
+            i += length - 1;
             continue;
         }
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
@@ -99,8 +89,7 @@ GbkText sanitizeFileName(const GbkText& text, bool cutTo200, bool trim)
         std::size_t end = 0; // just after the last character that is not a blank
         bool leading = true;
         for (std::size_t i = 0; i < out.size();) {
-            const std::size_t len =
-                static_cast<unsigned char>(out[i]) >= 0x80 && i + 1 < out.size() && isGbkTrailByte(out[i + 1]) ? 2 : 1;
+            const std::size_t len = text::guardedCharLength(out, i);
             const bool blank = out[i] == ' ' || (len == 2 && out[i] == '\xA1' && out[i + 1] == '\xA1');
             if (!blank) {
                 if (leading) {
@@ -120,7 +109,7 @@ bool createDirectories(const GbkText& path, std::vector<GbkText>& created)
 {
     for (std::size_t i = 0; i < path.size(); ++i) {
         const char c = path[i];
-        if (static_cast<unsigned char>(c) >= 0x80) {
+        if (text::isLeadByte(c)) {
             ++i; // the second byte of a pair is never a separator
             continue;
         }
