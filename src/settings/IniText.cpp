@@ -1,5 +1,7 @@
 #include "IniText.h"
 
+#include "text/GbkChars.h"
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -18,11 +20,6 @@ bool atLineStart(std::string_view text, std::size_t pos)
 const GbkText& lineBreakMark()
 {
     return gbk("┊*┊");
-}
-
-bool isLead(char c)
-{
-    return static_cast<unsigned char>(c) >= 0x80;
 }
 
 } // namespace
@@ -119,7 +116,7 @@ GbkText decodeText(std::string_view stored)
             i += mark.size();
             continue;
         }
-        const std::size_t width = (isLead(stored[i]) && i + 1 < stored.size()) ? 2 : 1;
+        const std::size_t width = text::charLength(stored, i);
         out.append(stored.substr(i, width));
         i += width;
     }
@@ -258,7 +255,7 @@ GbkText byteFileName(std::string_view section, std::string_view key)
     std::size_t i = 0;
     while (i < raw.size()) {
         const char c = raw[i];
-        if (isLead(c) && i + 1 < raw.size()) {
+        if (text::charLength(raw, i) == 2) {
             out.append(raw, i, 2);
             i += 2;
             continue;
@@ -279,7 +276,7 @@ GbkText baseName(std::string_view path)
     std::size_t i = 0;
     while (i < path.size()) {
         const char c = path[i];
-        if (isLead(c) && i + 1 < path.size()) {
+        if (text::charLength(path, i) == 2) {
             i += 2;
             continue;
         }
