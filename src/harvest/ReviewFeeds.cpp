@@ -5,6 +5,7 @@
 #include "compose/TextOps.h"
 #include "regex/RegexObject.h"
 #include "text/EventPump.h"
+#include "text/GbkChars.h"
 #include "text/Numbers.h"
 #include "text/Paths.h"
 #include "ui/Window.h"
@@ -94,13 +95,7 @@ GbkText trimBlanks(const GbkText& text)
             --end;
         } else if (end >= begin + 2 && text.compare(end - 2, 2, "\xA1\xA1") == 0) {
             // Only a whole full-width blank: the byte before it must not make it a trail byte.
-            size_t i = begin;
-            size_t last = begin;
-            while (i < end) {
-                last = i;
-                i += static_cast<unsigned char>(text[i]) >= 0x80 ? 2 : 1;
-            }
-            if (last == end - 2)
+            if (begin + text::lastCharStart(std::string_view(text).substr(begin, end - begin)) == end - 2)
                 end -= 2;
             else
                 break;
