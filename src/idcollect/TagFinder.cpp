@@ -2,6 +2,7 @@
 
 #include "compose/TextOps.h"
 #include "text/EventPump.h"
+#include "text/GbkChars.h"
 
 #include <cstring>
 #include <string>
@@ -78,7 +79,7 @@ bool equalIgnoringCase(std::string_view a, std::string_view b)
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (static_cast<unsigned char>(a[i]) >= 0x80 && i + 1 < a.size()) {
+        if (text::charLength(a, i) == 2) {
             if (a[i] != b[i] || a[i + 1] != b[i + 1])
                 return false;
             ++i;
