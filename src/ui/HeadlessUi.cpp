@@ -1,5 +1,7 @@
 #include "HeadlessUi.h"
 
+#include "text/GbkChars.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -176,7 +178,7 @@ int HeadlessUi::textHeight(const GbkText& text, int width, const Font& font)
         }
         if (byte == '\r')
             continue;
-        const bool wide = byte >= 0x80 && i + 1 < text.size();
+        const bool wide = text::charLength(text, i) == 2;
         const int w = wide ? px : px / 2;
         if (wide)
             ++i;
