@@ -1,6 +1,7 @@
 #include "Catalogue.h"
 
 #include "text/Charset.h"
+#include "text/GbkChars.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -28,7 +29,7 @@ GbkText escapeForFeed(const GbkText& text)
     out.reserve(text.size() + 16);
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (text::isLeadByte(c) && i + 1 < text.size()) {
+        if (text::charLength(text, i) == 2) {
             out += text[i];
             out += text[++i];
             continue;
