@@ -34,9 +34,8 @@ bool ProductIdFile::open(const GbkText& path)
     if (std::filesystem::is_directory(native, ec))
         return false;
     m_file = text::StdioFile::open(native, "rb");
-    m_buffer.clear();
+    m_block.clear();
     m_pos = 0;
-    m_eof = false;
     return static_cast<bool>(m_file);
 }
 
@@ -45,22 +44,61 @@ void ProductIdFile::close()
     m_file.reset();
 }
 
-bool ProductIdFile::fill()
+namespace {
+
+long long tellFile(std::FILE* file)
 {
-    if (!m_file || m_eof)
-        return false;
-    if (m_pos > 0) {
-        m_buffer.erase(0, m_pos);
-        m_pos = 0;
+#ifdef _WIN32
+    return _ftelli64(file);
+#else
+    return static_cast<long long>(ftello(file));
+#endif
+}
+
+bool seekFile(std::FILE* file, long long position)
+{
+#ifdef _WIN32
+    return _fseeki64(file, position, SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
+#endif
+}
+
+constexpr std::string_view kLineEnds("\n\0\x1A", 3);
+
+} // namespace
+
+bool ProductIdFile::readBlock()
+{
+    m_block.resize(kBlockBytes);
+    const size_t n = m_file ? std::fread(m_block.data(), 1, kBlockBytes, m_file.get()) : 0;
+    m_block.resize(n);
+    m_pos = 0;
+    return n > 0;
+}
+
+void ProductIdFile::reserveLongLine(GbkText& line)
+{
+    std::FILE* file = m_file.get();
+    const long long resume = tellFile(file);
+    if (resume < 0 || !seekFile(file, resume))
+        return; // a pipe: the line grows as it comes
+    size_t length = line.size();
+    for (;;) {
+        if (!readBlock())
+            break;
+        const size_t end = m_block.find_first_of(kLineEnds);
+        length += end == std::string::npos ? m_block.size() : end;
+        if (end != std::string::npos)
+            break;
     }
-    char block[65536];
-    const size_t n = std::fread(block, 1, sizeof block, m_file.get());
-    if (n == 0) {
-        m_eof = true;
-        return false;
+    m_block.clear();
+    m_pos = 0;
+    if (!seekFile(file, resume)) {
+        m_file.reset(); // cannot happen after the seek above worked; never read on from a wrong place
+        return;
     }
-    m_buffer.append(block, n);
-    return true;
+    line.reserve(length);
 }
 
 bool ProductIdFile::nextLine(GbkText& line)
@@ -68,26 +106,22 @@ bool ProductIdFile::nextLine(GbkText& line)
     line.clear();
     if (!m_file)
         return false;
-    size_t searched = 0; // bytes after m_pos already known to hold no line end
     for (;;) {
-        const size_t end = m_buffer.find_first_of(std::string_view("\n\0\x1A", 3), m_pos + searched);
+        if (m_pos >= m_block.size() && !readBlock())
+            return !line.empty(); // the last line has no line end
+        const size_t end = m_block.find_first_of(kLineEnds, m_pos);
         if (end != std::string::npos) {
-            size_t length = end - m_pos;
-            if (m_buffer[end] == '\n' && length > 0 && m_buffer[end - 1] == '\r')
-                --length;
-            line.assign(m_buffer, m_pos, length);
+            line.append(m_block, m_pos, end - m_pos);
+            if (m_block[end] == '\n' && !line.empty() && line.back() == '\r')
+                line.pop_back();
             m_pos = end + 1;
             return true;
         }
-        searched = m_buffer.size() - m_pos;
-        if (!fill()) { // fill() moves the unread bytes to the front: m_pos becomes 0
-            if (m_pos >= m_buffer.size())
-                return false;
-            // The last line has no line end.
-            line.assign(m_buffer, m_pos, GbkText::npos);
-            m_pos = m_buffer.size();
-            return true;
-        }
+        const bool first = line.empty();
+        line.append(m_block, m_pos, std::string::npos);
+        m_pos = m_block.size();
+        if (first)
+            reserveLongLine(line);
     }
 }
 
@@ -176,10 +210,10 @@ OutputPlace outputPlace(ui::Window& window)
     return {outputFolder(window), outputExtension(window)};
 }
 
-HarvestRequest buildRequest(ui::Window& window, const GbkText& line, long long articlesSoFar, const OutputPlace& place)
+HarvestRequest buildRequest(ui::Window& window, GbkText line, long long articlesSoFar, const OutputPlace& place)
 {
     HarvestRequest request;
-    request.line = line;
+    request.line = std::move(line);
     request.reviewType = indexOf(window, 组合框类型);
     request.templateText = textOf(window, 编辑框组合);
     request.filterOn = checkedOf(window, 选择框过滤);
@@ -283,7 +317,7 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
         if (!line.empty()) {
             // The mall's file-exists check and the write use the same folder and extension.
             const OutputPlace place = outputPlace(window);
-            const HarvestRequest request = buildRequest(window, line, count, place);
+            const HarvestRequest request = buildRequest(window, std::move(line), count, place); // no copy of a huge line
             GbkText title;
             GbkText productId;
             const GbkText article = harvestProduct(request, context, title, productId);

@@ -13,8 +13,12 @@ class Ui;
 namespace quillet::harvest {
 
 // Reads a product-ID file line by line. A line ends at LF (a CR right before it is dropped),
-// at a NUL byte or at a 0x1A byte. Reads in blocks, so a huge file or a 1 MB line costs no
-// more memory than that line.
+// at a NUL byte or at a 0x1A byte.
+//
+// What a line costs: the reader itself holds one 64 KB block, whatever the file. A line is
+// built once, in the caller's string, at its own length: a line longer than the block is read
+// twice from the file (first to learn its length), so a 100 MB line takes 100 MB, not the
+// doubling growth of a string. The caller may move the line on; nothing else keeps it.
 class ProductIdFile {
 public:
     ProductIdFile() = default;
@@ -29,12 +33,16 @@ public:
     bool nextLine(GbkText& line);
 
 private:
-    bool fill();
+    static constexpr size_t kBlockBytes = 65536;
+
+    bool readBlock();
+    // Reserves the exact length of a line that runs on past the current block, when the file
+    // can be read ahead and wound back.
+    void reserveLongLine(GbkText& line);
 
     text::StdioFile m_file;
-    std::string m_buffer;
+    std::string m_block;
     size_t m_pos = 0;
-    bool m_eof = false;
 };
 
 // The current local date and time: kind 0 "YYYY-MM-DD hh:mm:ss", 1 the date, 2 the time.

@@ -42,8 +42,24 @@ GbkText encodeQueryValue(const GbkText& value)
     return out;
 }
 
+namespace {
+// True when the line holds "?id=" or "&id=" (any letter case): without them the product-ID
+// pattern cannot match, and a huge line (a damaged file) is not copied into the pattern layer.
+bool mayHoldIdKey(const GbkText& line)
+{
+    for (size_t i = line.find_first_of("?&"); i != GbkText::npos && i + 3 < line.size();
+         i = line.find_first_of("?&", i + 1)) {
+        if ((line[i + 1] == 'i' || line[i + 1] == 'I') && (line[i + 2] == 'd' || line[i + 2] == 'D') && line[i + 3] == '=')
+            return true;
+    }
+    return false;
+}
+} // namespace
+
 GbkText productIdOf(const GbkText& line, regex::RegexObject& patternRegex)
 {
+    if (!mayHoldIdKey(line))
+        return line;
     patternRegex.compile("[&\\?]id=(\\d{5,})");
     patternRegex.execute(line);
     GbkText id = patternRegex.submatchText(1, 1);
@@ -57,7 +73,8 @@ std::optional<ProductInfo> resolveProduct(const GbkText& line, int reviewType, w
 {
     ProductInfo product;
     product.productId = productIdOf(line, context.patternRegex);
-    if (product.productId.empty())
+    // An entry too long to be sent in an address names no product (a damaged file).
+    if (product.productId.empty() || product.productId.size() > web::kMaxAddressBytes)
         return std::nullopt;
 
     product.proxy = context.currentProxy ? context.currentProxy() : GbkText();

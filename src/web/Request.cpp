@@ -198,8 +198,9 @@ void Request::open(const std::string& method, const std::string& url, bool async
     m_hasBody = false;
     m_method = method.empty() ? std::string("GET") : method;
     m_async = async;
-    m_url = wireUrl(url);
-    m_refused = !isToken(m_method) || hasLineBreakOrNul(url) || m_url.empty();
+    const bool tooLong = url.size() > kMaxAddressBytes;
+    m_url = tooLong ? std::string() : wireUrl(url);
+    m_refused = tooLong || !isToken(m_method) || hasLineBreakOrNul(url) || m_url.empty();
     if (m_refused)
         m_url.clear();
     m_state = State::Opened;

@@ -29,7 +29,8 @@ namespace quillet::web {
 //   all four          -> CURLOPT_TIMEOUT_MS = their sum, an overall bound on one request.
 // A value of 0 or below is no limit for that phase (and no overall bound).
 //
-// Safety: an address or header holding CR, LF or NUL is refused (the request fails instead of
+// Safety: an address or header holding CR, LF or NUL, and an address longer than kMaxAddressBytes,
+// are refused (the request fails instead of
 // being sent); bodies larger than kMaxBodyBytes fail the request; redirects followed
 // automatically are bounded by kMaxRedirects; only http and https are spoken.
 class Request {

@@ -3,6 +3,7 @@
 #include "text/GbkText.h"
 #include "web/FetchOutcome.h"
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,6 +12,10 @@
 namespace quillet::web {
 
 class Request;
+
+// The longest address a request is made for. A longer one fails unsent (as NotSent): no
+// server reads such a request line, and building it would cost its size many times over.
+inline constexpr std::size_t kMaxAddressBytes = 1024 * 1024;
 
 // Raw bytes of a request or response body (no character set attached).
 using Bytes = std::string;

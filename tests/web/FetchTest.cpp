@@ -399,6 +399,9 @@ TEST_F(FetchTest, HeaderAndAddressInjectionIsRefused)
     s_market->clearRequests();
     EXPECT_EQ(client.fetchText(url("/inject") + "\r\nX-Evil: 3"), "");
     EXPECT_EQ(client.fetchText(url("/inject") + std::string("\0x", 2)), "");
+    // Nor is one longer than any server would read.
+    EXPECT_EQ(client.fetchText(url("/inject?") + std::string(quillet::web::kMaxAddressBytes, 'a')), "");
+    EXPECT_EQ(client.lastOutcome().error, quillet::web::TransportError::NotSent);
     EXPECT_TRUE(seen("/inject").empty());
 }
 
