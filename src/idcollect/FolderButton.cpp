@@ -1,5 +1,6 @@
 #include "idcollect/FolderButton.h"
 
+#include "ui/ShellActions.h"
 #include "ui/Ui.h"
 #include "ui/Window.h"
 
@@ -30,21 +31,9 @@ void openSaveFolder(const ui::Window& window, ui::Ui& ui)
     const ui::Control* box = window.find(ui::shopwin::编辑框保存目录);
     if (!box)
         return;
-#ifdef _WIN32
-    const GbkText& path = box->text();
-    bool program = path.size() >= 4;
-    for (std::size_t i = 0; program && i < 4; ++i) {
-        const char c = path[path.size() - 4 + i];
-        program = (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == ".exe"[i];
-    }
-    if (program)
-        ui.openWithSystem(path, GbkText());
-    else
-        ui.startProgram("explorer", {"/n,\"" + path + "\""});
-#else
-    // The desktop's file manager shows the folder; nothing named here is ever run.
-    ui.openWithSystem(box->text(), GbkText());
-#endif
+    // The file browser on the folder in a new window, nothing selected (an ".exe" is run on
+    // Windows only; elsewhere nothing named here is ever run).
+    ui::openInExplorer(ui, box->text(), true, true, false);
 }
 
 } // namespace quillet::idcollect

@@ -141,6 +141,14 @@ void Control::setVisible(bool visible)
     notify(Property::Visible);
 }
 
+void Control::setOptions(const ControlOptions& options)
+{
+    if (m_options == options)
+        return;
+    m_options = options;
+    notify(Property::Options);
+}
+
 void Control::setTag(const GbkText& tag)
 {
     if (m_tag == tag)

@@ -55,6 +55,7 @@ struct ControlOptions {
     bool verticalScrollBar = false;
     bool defaultButton = false;
     bool visibleByDesign = true;
+    friend bool operator==(const ControlOptions&, const ControlOptions&) = default;
 };
 
 // What changed, as told to a window's observers. The window's own properties are reported
@@ -72,6 +73,7 @@ enum class Property {
     Colour,
     Place,
     Font,
+    Options,
     WindowTitle,
     WindowGeometry,
     WindowShowState,
@@ -141,6 +143,9 @@ public:
     void setColour(std::int64_t colour);
     void setPlace(const Rect& place);
     void setFont(const Font& font);
+    // A window used in another mode than its design's (e.g. read-only, another default
+    // button) changes these before it is shown.
+    void setOptions(const ControlOptions& options);
 
 private:
     friend class Window;

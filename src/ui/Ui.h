@@ -87,7 +87,8 @@ public:
     virtual bool openWithSystem(const GbkText& target, const GbkText& parameters) = 0;
 
     // Starts a program with these arguments (no shell: nothing in them is interpreted), in a
-    // normal window, without waiting for it.
+    // normal window, without waiting for it. Arguments are GBK and reach the program in the
+    // system's encoding (on Windows as one command line, verbatim).
     virtual bool startProgram(const GbkText& program, const std::vector<GbkText>& arguments) = 0;
 };
 

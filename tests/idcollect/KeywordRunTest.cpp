@@ -173,8 +173,9 @@ TEST_F(KeywordRunTest, ControlsComeBackAndTheFolderButtonPicksAndShows)
     EXPECT_EQ(control("编辑框保存目录").text(), "/chosen");
     EXPECT_EQ(ui.folderRequests().front().first, folder.gbkFile("out"));
     openSaveFolder(window, ui);
-    ASSERT_EQ(ui.openedWithSystem().size(), 1u);
-    EXPECT_EQ(ui.openedWithSystem()[0].first, "/chosen");
+    ASSERT_EQ(ui.programsStarted().size(), 1u);
+    EXPECT_EQ(ui.programsStarted()[0].program, "xdg-open");
+    EXPECT_EQ(ui.programsStarted()[0].arguments, std::vector<GbkText>{"/chosen"});
 }
 
 } // namespace
