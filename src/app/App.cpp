@@ -8,22 +8,35 @@
 
 #include <cstdlib>
 #include <system_error>
+#include <utility>
 
 namespace quillet::app {
 
 namespace fs = std::filesystem;
 
 App::App()
-    : webClient(std::make_shared<web::WebClient>())
+    : App(Options{})
 {
 }
 
-App::~App() = default;
+App::App(Options options)
+    : webClient(std::make_shared<web::WebClient>())
+    , endpoints(web::currentEndpoints())
+    , m_options(std::move(options))
+{
+}
+
+App::~App()
+{
+    if (m_endpointsBefore)
+        web::setCurrentEndpoints(*m_endpointsBefore);
+}
 
 void App::setProgramName(const GbkText& name)
 {
     programName = name;
-    const SettingsLocation location = settingsLocationFor(programName);
+    const SettingsLocation location =
+        m_options.settingsPath.empty() ? settingsLocationFor(programName) : SettingsLocation{m_options.settingsPath, {}};
     settingsPath = location.path;
     settingsBasePath = location.basePath;
     if (settingsBasePath.empty())
@@ -51,10 +64,13 @@ void App::loadEndpoints()
             lines += std::string(key) + "=" + value + "\n";
     }
     settings.selectSection(previousSection);
-    if (lines.empty())
+    if (lines.empty() && m_options.connectTo.empty())
         return;
-    web::Endpoints endpoints = web::currentEndpoints();
     endpoints.load(lines);
+    for (const std::string& entry : m_options.connectTo)
+        endpoints.connectTo.push_back(entry);
+    if (!m_endpointsBefore)
+        m_endpointsBefore = web::currentEndpoints();
     web::setCurrentEndpoints(endpoints);
 }
 

@@ -3,9 +3,13 @@
 #include "regex/RegexObject.h"
 #include "settings/SettingsStore.h"
 #include "text/GbkText.h"
+#include "web/Endpoints.h"
 
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace quillet::web {
 class WebClient;
@@ -21,7 +25,16 @@ namespace quillet::app {
 // product-ID windows), the two shared expression objects of the review run. They live until
 // the App ends.
 struct App {
+    // What a front end hands to a session instead of setting process-wide state.
+    struct Options {
+        // The settings file to use; empty: the usual place (settingsLocationFor).
+        GbkText settingsPath;
+        // Connect-to entries (HOST:PORT:ADDRESS:PORT) added to those of the settings file.
+        std::vector<std::string> connectTo;
+    };
+
     App();
+    explicit App(Options options);
     ~App();
     App(const App&) = delete;
     App& operator=(const App&) = delete;
@@ -40,18 +53,29 @@ struct App {
     GbkText settingsBasePath;
     // Platform services (message boxes, dialogs, event processing); set by the front end.
     ui::Ui* ui = nullptr;
+    // The site host names and connect-to entries of this session: the defaults, then the
+    // settings file's "Endpoints" section, then Options::connectTo.
+    web::Endpoints endpoints;
+    // A text dialog is open (there is never more than one).
+    bool textDialogOpen = false;
 
     // Stores the name, works out the settings path from it and opens the settings store on it
     // (file form). The store's answer is not looked at: a missing or unwritable file is the
     // store's business, and it tells the user itself.
     void setProgramName(const GbkText& name);
 
-    // Applies the host names and connect-to entries of the settings file's "Endpoints"
-    // section to the process-wide endpoint record (done by setProgramName).
+    // Reads the host names and connect-to entries of the settings file's "Endpoints" section
+    // into `endpoints`, adds the connect-to entries of the options, and puts the result in
+    // force for the web layer until the App ends (done by setProgramName). The endpoints in
+    // force before come back when the App ends.
     void loadEndpoints();
 
     // Sets the Ui the App and its settings store speak through.
     void setUi(ui::Ui* services);
+
+private:
+    Options m_options;
+    std::optional<web::Endpoints> m_endpointsBefore;
 };
 
 // The settings section that can override the sites' host names: "Endpoints".

@@ -19,12 +19,16 @@ CollectorController::CollectorController(App& app, ui::Ui& ui, ui::Window window
 
 void CollectorController::created()
 {
+    m_open = true;
     m_app.settings.restoreWindowControls(m_window, m_section);
 }
 
 void CollectorController::closed()
 {
+    m_open = false;
     m_app.settings.saveWindowControls(m_window, m_section);
+    if (m_closedListener)
+        m_closedListener();
 }
 
 ui::CloseAnswer CollectorController::closeRequested()

@@ -4,6 +4,8 @@
 #include "ui/Window.h"
 #include "ui/WindowController.h"
 
+#include <functional>
+
 namespace quillet::ui {
 class Ui;
 }
@@ -27,6 +29,9 @@ public:
     void closed() override;
 
     [[nodiscard]] bool running() const { return m_running; }
+    [[nodiscard]] bool isOpen() const { return m_open; }
+    // Told after the window has closed (the main window waits for it when it is closing).
+    void setClosedListener(std::function<void()> listener) { m_closedListener = std::move(listener); }
     // How the last run ended.
     [[nodiscard]] const idcollect::RunOutcome& lastOutcome() const { return m_lastOutcome; }
 
@@ -49,6 +54,8 @@ private:
     ui::Ui& m_ui;
     ui::Window m_window;
     GbkText m_section;
+    std::function<void()> m_closedListener;
+    bool m_open = false;
     bool m_running = false;
     bool m_closeAfterRun = false;
     idcollect::RunOutcome m_lastOutcome;

@@ -12,6 +12,7 @@ enum ExitStatus : int {
     ExitFailure = 1,      // the demo could not start its marketplace, an ID file could not be written, ...
     ExitBadOptions = 2,
     ExitNoIdFile = 3,     // the product-ID file cannot be opened
+    ExitNotAllWritten = 4, // the run went through, but some articles could not be written
 };
 
 // Runs quillet-cli with its arguments (without the program name). Message boxes and results

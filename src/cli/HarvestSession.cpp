@@ -1,6 +1,7 @@
 #include "cli/HarvestSession.h"
 
 #include "app/App.h"
+#include "app/MainWindowController.h"
 #include "cli/Cli.h"
 #include "cli/CliUi.h"
 #include "cli/InterruptGuard.h"
@@ -12,11 +13,8 @@
 #include "ui/Window.h"
 #include "web/Endpoints.h"
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
 #include <ostream>
-#include <sstream>
 
 namespace quillet::cli {
 
@@ -110,72 +108,56 @@ std::string harvestHelp()
         + "\n"
           "Ctrl-C stops the run at its next check and keeps everything gathered; press it twice to\n"
           "quit at once. Exit status: 0 done (also after a preview), 2 bad options, 3 the\n"
-          "product-ID file cannot be opened.\n";
+          "product-ID file cannot be opened, 4 some articles could not be written.\n";
 }
 
 int runHarvestSession(const ParsedOptions& options, std::ostream& out, std::ostream& err)
 {
-    if (const auto settingsFile = options.value("settings")) {
-#ifdef _WIN32
-        _putenv_s(app::kSettingsPathVariable, settingsFile->c_str());
-#else
-        setenv(app::kSettingsPathVariable, settingsFile->c_str(), 1);
-#endif
-    }
+    app::App::Options sessionOptions;
+    if (const auto settingsFile = options.value("settings"))
+        sessionOptions.settingsPath = text::fromNativePath(std::filesystem::path(*settingsFile));
+    sessionOptions.connectTo = options.values("connect-to");
+    app::App application(std::move(sessionOptions));
 
-    app::App application;
-    harvest::HarvestContext* running = nullptr;
+    // Ctrl-C is a click on the run button while the run goes on.
+    app::MainWindowController* controller = nullptr;
     CliUi ui(out, [&]() {
-        if (running)
-            harvest::runButtonClicked(*running, ui); // the click on the run button
+        if (controller && controller->running())
+            controller->handleEvent(按钮采集.gbk(), ui::EventKind::Clicked);
     });
     application.setUi(&ui);
-    application.setProgramName(app::defaultProgramName());
+    app::MainWindowController mainWindow(application, ui);
+    controller = &mainWindow;
+    mainWindow.startUp();
 
-    ui::Window mainWindow = ui::makeMainWindow();
-    application.settings.restoreWindowControls(mainWindow, ui::mainWindowSection());
-    if (std::string error; !applyOptions(options, mainWindow, error)) {
+    if (std::string error; !applyOptions(options, mainWindow.window(), error)) {
         err << "quillet-cli: " << error << "\n";
         return ExitBadOptions;
     }
-
-    if (const auto entries = options.values("connect-to"); !entries.empty()) {
-        web::Endpoints endpoints = web::currentEndpoints();
-        for (const std::string& entry : entries)
-            endpoints.connectTo.push_back(entry);
-        web::setCurrentEndpoints(endpoints);
-    }
-
-    const GbkText proxyText = text::utf8ToGbk(options.value("proxy").value_or(""));
-    harvest::HarvestContext context{application.patternRegex, application.whitespaceRegex,
-                                    application.stopRequested, mainWindow,
-                                    [&]() { return proxyText; }};
+    mainWindow.applyReplaceRowRule();
+    if (const auto proxy = options.value("proxy"))
+        mainWindow.setProxyStandIn(text::utf8ToGbk(*proxy));
 
     ProgressLine progress(err, stderrIsTerminal());
-    const GbkText& runButtonName = gbk("按钮采集");
-    const int observer = mainWindow.addObserver([&](const ui::Window&, const ui::Control* c, ui::Property p) {
-        if (c && p == ui::Property::Text && c->name() == runButtonName)
+    ui::Window& window = mainWindow.window();
+    const int observer = window.addObserver([&](const ui::Window&, const ui::Control* c, ui::Property p) {
+        if (c && p == ui::Property::Text && c->name() == 按钮采集)
             progress.show(c->text());
     });
-
-    const size_t messagesBefore = ui.messages().size();
+    harvest::RunOutcome outcome;
     {
         InterruptGuard guard;
-        running = &context;
-        harvest::runButtonClicked(context, ui);
-        running = nullptr;
+        outcome = mainWindow.runClicked();
     }
-    mainWindow.removeObserver(observer);
+    window.removeObserver(observer);
     progress.finish();
 
-    bool idFileMissing = false;
-    for (size_t i = messagesBefore; i < ui.messages().size(); ++i)
-        if (ui.messages()[i].text == gbk("请先选择保存商品ID或商品地址的文本文件！"))
-            idFileMissing = true;
-
+    // The window is not closed (closing saves): only --save stores the controls.
     if (options.has("save"))
-        application.settings.saveWindowControls(mainWindow, ui::mainWindowSection());
-    return idFileMissing ? ExitNoIdFile : ExitOk;
+        mainWindow.saveControls();
+    if (outcome.kind == harvest::RunOutcome::Kind::IdFileMissing)
+        return ExitNoIdFile;
+    return outcome.failedWrites > 0 ? ExitNotAllWritten : ExitOk;
 }
 
 } // namespace quillet::cli
