@@ -68,7 +68,8 @@ TEST_F(ControllerTest, EventsReachTheirHandlers)
     keyword.window().find(ui::keywordwin::编辑框页数)->setText("0");
     keyword.window().find(ui::keywordwin::编辑框保存目录)->setText(folder.gbkFile("out"));
     keyword.handleEvent(ui::keywordwin::按钮选择.gbk(), ui::EventKind::RightClicked);
-    EXPECT_EQ(ui.openedWithSystem().back().first, folder.gbkFile("out"));
+    ASSERT_FALSE(ui.programsStarted().empty());
+    EXPECT_EQ(ui.programsStarted().back().arguments, std::vector<GbkText>{folder.gbkFile("out")});
     keyword.handleEvent(ui::keywordwin::按钮采集.gbk(), ui::EventKind::Clicked);
     EXPECT_TRUE(keyword.lastOutcome().ran);
     EXPECT_THAT(lastMessage(), HasSubstr(g("总采集了 0 条")));
