@@ -463,6 +463,7 @@ void WindowView::apply(const ui::Control& c, Property property)
     case Property::Visible:
         w->setVisible(c.visible());
         break;
+    case Property::Options: // read when the window is built; controllers change them before showing
     case Property::Tag:
     case Property::SelectedIndices:
     case Property::WindowTitle:
