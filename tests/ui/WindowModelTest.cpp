@@ -1,6 +1,7 @@
 // The window model: observers, copies and moves, index rules; and the headless Ui.
 #include "text/EventPump.h"
 #include "ui/HeadlessUi.h"
+#include "ui/ShellActions.h"
 #include "ui/Window.h"
 
 #include <gtest/gtest.h>
@@ -150,6 +151,26 @@ TEST(HeadlessUi, ScriptedActionsFireFromTheEventPump)
     // Gone with the Ui: the pump does nothing again.
     text::processEvents();
     EXPECT_EQ(order.size(), 3u);
+}
+
+TEST(ShellActions, TheFileBrowserOpensFoldersAndNeverRunsAProgram)
+{
+    HeadlessUi ui;
+    auto lastArgument = [&] { return ui.programsStarted().back().arguments.at(0); };
+    openInExplorer(ui, "/data/out", true, true, false);
+    EXPECT_EQ(ui.programsStarted().back().program, "xdg-open");
+    EXPECT_EQ(lastArgument(), "/data/out");
+    // Selecting an item opens the folder that holds it; the root form cuts the last part
+    // first, and a "\" inside a double-byte character is not a separator.
+    openInExplorer(ui, "/data/out/a.txt", true, false, false);
+    EXPECT_EQ(lastArgument(), "/data/out");
+    openInExplorer(ui, "/data/x\\\x95\x5Cy", false, true, true);
+    EXPECT_EQ(lastArgument(), "/data/x");
+    openInExplorer(ui, "/data/setup.Exe", true, true, false);
+    EXPECT_EQ(lastArgument(), "/data/setup.Exe");
+    EXPECT_TRUE(ui.openedWithSystem().empty());
+    openInExplorer(ui, "", true, true, false);
+    EXPECT_EQ(ui.programsStarted().size(), 4u);
 }
 
 } // namespace
