@@ -1,6 +1,7 @@
 #include "idcollect/KeywordIds.h"
 
 #include "compose/FileHelpers.h"
+#include "compose/TextOps.h"
 #include "idcollect/IdFileWriter.h"
 #include "idcollect/TagFinder.h"
 #include "regex/RegexObject.h"
@@ -29,20 +30,6 @@ const GbkText& textOf(const ui::Window& window, const ui::ControlName& name)
     static const GbkText none;
     const ui::Control* c = window.find(name);
     return c ? c->text() : none;
-}
-
-GbkText replaceEvery(const GbkText& text, std::string_view what, std::string_view with)
-{
-    GbkText out;
-    out.reserve(text.size());
-    std::size_t from = 0;
-    for (std::size_t at = text.find(what); at != GbkText::npos; at = text.find(what, from)) {
-        out.append(text, from, at - from);
-        out += with;
-        from = at + what.size();
-    }
-    out.append(text, from, GbkText::npos);
-    return out;
 }
 
 // Leaves a page that gave nothing where the user can find it and send it in: the program's
@@ -78,9 +65,9 @@ GbkText percentEncodeGbk(const GbkText& text)
             out += hex[c & 15];
         }
     }
-    out = replaceEvery(out, "%2E", ".");
-    out = replaceEvery(out, "%5F", "_");
-    return replaceEvery(out, "%2D", "-");
+    out = compose::replaceAll(out, "%2E", ".", false);
+    out = compose::replaceAll(out, "%5F", "_", false);
+    return compose::replaceAll(out, "%2D", "-", false);
 }
 
 const char* searchSort(int comboIndex)
