@@ -68,12 +68,25 @@ awk -F'\t' '$1 == "product" { print $2 }' "$work/catalogue.txt" > "$work/ids.txt
 # The controls as a 200-product run wants them, stored the way the program stores them.
 "$cli" harvest --ids "$work/none.txt" --start 1 --type all --pages 5 --delay 0 --min-chars 0 --naming id \
   --out "$work/out" --settings "$work/settings.ini" --save >/dev/null
-sed -i "s|$work/none.txt|$work/ids.txt|" "$work/settings.ini"
+# The file is GBK: the start line's key in GBK bytes, so the run starts at the first line.
+start_key="$(printf '编辑框序号' | iconv -f UTF-8 -t GBK)"
+LC_ALL=C sed -i -e "s|$work/none.txt|$work/ids.txt|" -e "s|^$start_key=.*|$start_key=1|" "$work/settings.ini"
 connect=""
 for h in item.taobao.com detail.tmall.com rate.taobao.com rate.tmall.com; do
   connect="$connect${connect:+,}$h:80:127.0.0.1:$port"
 done
-printf '[Endpoints]\r\nconnectTo=%s\r\n' "$connect" >> "$work/settings.ini"
+printf '\r\n[Endpoints]\r\nconnectTo=%s\r\n' "$connect" >> "$work/settings.ini"
+
+# Waits until a visible window of the process has exactly this title (xdotool's own name
+# matching does not handle Chinese reliably).
+wait_for_title() {
+  while :; do
+    for w in $(xdotool search --onlyvisible --pid "$1" --name . 2>/dev/null); do
+      [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$2" ] && return 0
+    done
+    sleep 0.2
+  done
+}
 
 # 1. Start-up.
 starts="${STARTS:-7}"
@@ -98,10 +111,15 @@ before=$(awk '/VmRSS/ { print $2 }' "/proc/$qpid/status")
 start=$(date +%s%N)
 # The run button: group box 3 at (12, 331), the button at (8, 168) inside it, 500 x 32.
 xdotool mousemove --window "$window" 260 515 click 1
-xdotool search --sync --onlyvisible --pid "$qpid" --name "信息" >/dev/null
+wait_for_title "$qpid" "信息："
 end=$(date +%s%N)
 rss=$(awk '/VmRSS/ { print $2 }' "/proc/$qpid/status")
 peak=$(awk '/VmHWM/ { print $2 }' "/proc/$qpid/status")
+# Shared libraries and font files count whole in the resident size; the proportional size
+# shares them out, the private size is what this process alone holds.
+pss=$(awk '/^Pss:/ { print $2 }' "/proc/$qpid/smaps_rollup")
+private=$(awk '/^Private_(Clean|Dirty):/ { s += $2 } END { print s }' "/proc/$qpid/smaps_rollup")
 articles=$(ls "$work/out" 2>/dev/null | wc -l)
 echo "200-product run: $(( (end - start) / 1000000 )) ms, ${articles} articles"
 echo "memory: ${before} KiB before the run, ${rss} KiB after it, peak ${peak} KiB"
+echo "after the run: proportional ${pss} KiB, private ${private} KiB"

@@ -28,11 +28,7 @@ done
 
 "$here/scripts/setup.sh"
 build="$here/build-test"
-if [ "$sanitize" = "ON" ]; then
-  build="$here/build-asan"
-  # Qt and fontconfig keep some allocations for the life of the process.
-  export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0}"
-fi
+if [ "$sanitize" = "ON" ]; then build="$here/build-asan"; fi
 rm -rf "$build"
 "$here/scripts/build.sh" "$build" -DQUILLET_SANITIZE="$sanitize" -DQUILLET_BUILD_BENCH=OFF
 cd "$build"

@@ -4,7 +4,6 @@
 #include "testmarket/TestMarket.h"
 #include "text/Charset.h"
 #include "text/Paths.h"
-#include "web/Endpoints.h"
 
 #include <ctime>
 #include <fstream>
@@ -83,16 +82,14 @@ bool DemoMarket::start(const fs::path& parent, int products, std::string& error)
     }
 
     // Every host of the marketplace and the mall is reached on 127.0.0.1.
-    web::Endpoints endpoints = web::currentEndpoints();
     const testmarket::MarketHosts hosts = m_market->hosts();
     const std::string port = std::to_string(m_market->port());
     for (const std::string& host :
          {hosts.productHost, hosts.mallProductHost, hosts.mallFeedHost, hosts.marketFeedHost, hosts.searchHost})
-        endpoints.connectTo.push_back(host + ":80:127.0.0.1:" + port);
+        m_connectTo.push_back(host + ":80:127.0.0.1:" + port);
     // Shop listings live on <shop>.taobao.com and <shop>.tmall.com: any host on port 80 that
     // is left goes to the marketplace too, so the demo never reaches a real site.
-    endpoints.connectTo.push_back(":80:127.0.0.1:" + port);
-    web::setCurrentEndpoints(endpoints);
+    m_connectTo.push_back(":80:127.0.0.1:" + port);
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quillet::testmarket {
 class TestMarket;
@@ -32,10 +33,13 @@ public:
     [[nodiscard]] GbkText idFile() const;       // the sample product-ID file
     [[nodiscard]] GbkText outputFolder() const; // where the articles go
     [[nodiscard]] int port() const;
+    // HOST:PORT:ADDRESS:PORT entries that send every site's traffic to the marketplace.
+    [[nodiscard]] const std::vector<std::string>& connectTo() const { return m_connectTo; }
 
 private:
     std::unique_ptr<testmarket::TestMarket> m_market;
     std::filesystem::path m_folder;
+    std::vector<std::string> m_connectTo;
 };
 
 } // namespace quillet::gui

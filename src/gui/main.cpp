@@ -10,6 +10,7 @@
 #include "harvest/BatchRun.h"
 #include "text/Charset.h"
 #include "ui/MainWindow.h"
+#include "web/Endpoints.h"
 
 #include <QApplication>
 #include <QDir>
@@ -212,6 +213,11 @@ int main(int argc, char** argv)
             return 1;
         }
         options.settings = demo.settingsFile().string();
+        // Every site is reached on the marketplace.
+        quillet::web::Endpoints endpoints = quillet::web::currentEndpoints();
+        for (const std::string& entry : demo.connectTo())
+            endpoints.connectTo.push_back(entry);
+        quillet::web::setCurrentEndpoints(endpoints);
         std::printf("Simulated marketplace on 127.0.0.1:%d; demo folder %s\n", demo.port(),
                     demo.folder().string().c_str());
         std::fflush(stdout);

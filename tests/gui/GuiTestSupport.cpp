@@ -15,6 +15,36 @@ void RecordingController::handleEvent(const GbkText& control, ui::EventKind kind
         onEvent(events.back());
 }
 
+ui::MessageAnswer ScriptedQtUi::messageBox(const GbkText& text, const GbkText& title, ui::MessageButtons buttons)
+{
+    messages.push_back({u(text), u(title)});
+    return buttons == ui::MessageButtons::YesNo ? ui::MessageAnswer::No : ui::MessageAnswer::Ok;
+}
+
+std::vector<GbkText> ScriptedQtUi::openFileDialog(const ui::FileDialogRequest& request)
+{
+    fileDialogs.push_back(request);
+    return {};
+}
+
+GbkText ScriptedQtUi::chooseFolder(const GbkText& initialFolder, const GbkText& title)
+{
+    folderDialogs.emplace_back(initialFolder, title);
+    return {};
+}
+
+bool ScriptedQtUi::openWithSystem(const GbkText& target, const GbkText&)
+{
+    opened.push_back(target);
+    return true;
+}
+
+bool ScriptedQtUi::startProgram(const GbkText& program, const std::vector<GbkText>&)
+{
+    opened.push_back(program);
+    return true;
+}
+
 bool waitUntil(const std::function<bool()>& check, int budgetMs)
 {
     QElapsedTimer timer;

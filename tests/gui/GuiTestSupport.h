@@ -62,6 +62,28 @@ private:
     ui::Window m_window;
 };
 
+// The Qt platform services with the blocking dialogs replaced by a script: message boxes are
+// recorded (Yes/No boxes answered No), file and folder dialogs are cancelled, the system's
+// open action and program starts only recorded.
+class ScriptedQtUi : public QtUi {
+public:
+    struct Message {
+        std::string text; // UTF-8
+        std::string title;
+    };
+    ui::MessageAnswer messageBox(const GbkText& text, const GbkText& title, ui::MessageButtons buttons) override;
+    using Ui::messageBox;
+    std::vector<GbkText> openFileDialog(const ui::FileDialogRequest& request) override;
+    GbkText chooseFolder(const GbkText& initialFolder, const GbkText& title) override;
+    bool openWithSystem(const GbkText& target, const GbkText& parameters) override;
+    bool startProgram(const GbkText& program, const std::vector<GbkText>& arguments) override;
+
+    std::vector<Message> messages;
+    std::vector<ui::FileDialogRequest> fileDialogs;
+    std::vector<std::pair<GbkText, GbkText>> folderDialogs; // initial folder, title
+    std::vector<GbkText> opened;
+};
+
 // The widget of the control named utf8Name in a shown window, as W; null when missing.
 template <typename W = QWidget>
 W* widget(QWidget* view, std::string_view utf8Name)
