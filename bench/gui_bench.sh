@@ -91,16 +91,21 @@ wait_for_title() {
 # 1. Start-up.
 starts="${STARTS:-7}"
 times=()
+cpus=()
 for _ in $(seq "$starts"); do
   cp "$work/settings.ini" "$work/startup.ini"
   t0=$(date +%s%N)
-  QUILLET_STARTUP_REPORT=quit "$quillet" --settings "$work/startup.ini" 2>"$work/startup.log" >/dev/null
+  QUILLET_STARTUP_REPORT=quit /usr/bin/time -f "cpu %U %S" -o "$work/cpu.txt" \
+    "$quillet" --settings "$work/startup.ini" 2>"$work/startup.log" >/dev/null
   t1=$(awk '$1 == "main-window-shown" { print $2 }' "$work/startup.log")
   [ -n "$t1" ] || { echo "quillet did not report its main window"; cat "$work/startup.log"; exit 1; }
   times+=($(( (t1 - t0) / 1000000 )))
+  # (user + system time of the whole process, which ends right after the first paint)
+  cpus+=($(awk '$1 == "cpu" { printf "%d", ($2 + $3) * 1000 }' "$work/cpu.txt"))
 done
-median=$(printf '%s\n' "${times[@]}" | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }')
-echo "start-up to main window painted: median ${median} ms over ${starts} starts (${times[*]} ms)"
+median() { printf '%s\n' "$@" | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+echo "start-up to main window painted: median $(median "${times[@]}") ms over ${starts} starts (${times[*]} ms)"
+echo "processor time of those starts: median $(median "${cpus[@]}") ms (${cpus[*]} ms); load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # 2. Memory after a 200-product run.
 "$quillet" --settings "$work/settings.ini" >"$work/quillet.log" 2>&1 &
