@@ -192,25 +192,21 @@ void WindowView::build()
 QWidget* WindowView::createWidget(ui::Control& c, QWidget* parent)
 {
     ui::Control* control = &c;
-    const ui::ControlOptions& o = c.options();
     switch (c.kind()) {
     case ControlKind::FileDialog:
         return nullptr;
     case ControlKind::Button: {
         auto* b = new QPushButton(parent);
         b->setAutoDefault(false);
-        b->setDefault(o.defaultButton);
         connect(b, &QPushButton::clicked, this, [this, control] { report(*control, ui::EventKind::Clicked); });
         watchRightClicks(b, c);
         return b;
     }
     case ControlKind::EditBox: {
-        if (o.multiLine) {
+        if (c.options().multiLine) { // fixed by the design: the kind of widget follows it
             auto* e = new QPlainTextEdit(parent);
             e->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-            e->setVerticalScrollBarPolicy(o.verticalScrollBar ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
             e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            e->setReadOnly(o.readOnly);
             connect(e, &QPlainTextEdit::textChanged, this, [this, control, e] {
                 if (m_applying)
                     return;
@@ -223,11 +219,6 @@ QWidget* WindowView::createWidget(ui::Control& c, QWidget* parent)
         }
         auto* e = new QLineEdit(parent);
         e->setMaxLength(1 << 20);
-        e->setReadOnly(o.readOnly);
-        if (o.centred)
-            e->setAlignment(Qt::AlignCenter);
-        if (o.digitsOnly)
-            e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
         connect(e, &QLineEdit::textEdited, this, [this, control](const QString& text) {
             if (m_applying)
                 return;
@@ -369,9 +360,27 @@ bool WindowView::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+void WindowView::applyOptions(const ui::Control& c, QWidget* w)
+{
+    const ui::ControlOptions& o = c.options();
+    if (auto* b = qobject_cast<QPushButton*>(w)) {
+        b->setDefault(o.defaultButton);
+    } else if (auto* e = qobject_cast<QPlainTextEdit*>(w)) {
+        e->setReadOnly(o.readOnly);
+        e->setVerticalScrollBarPolicy(o.verticalScrollBar ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        e->setReadOnly(o.readOnly);
+        e->setAlignment(o.centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+        if (o.digitsOnly && !e->validator())
+            e->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), e));
+        else if (!o.digitsOnly && e->validator())
+            e->setValidator(nullptr);
+    }
+}
+
 void WindowView::applyAll(const ui::Control& c)
 {
-    for (Property p : {Property::Font, Property::Items, Property::Text, Property::Checked, Property::SelectedIndex,
+    for (Property p : {Property::Options, Property::Font, Property::Items, Property::Text, Property::Checked, Property::SelectedIndex,
                        Property::CheckedIndices, Property::Colour, Property::Place, Property::Enabled,
                        Property::Visible})
         apply(c, p);
@@ -463,7 +472,9 @@ void WindowView::apply(const ui::Control& c, Property property)
     case Property::Visible:
         w->setVisible(c.visible());
         break;
-    case Property::Options: // read when the window is built; controllers change them before showing
+    case Property::Options:
+        applyOptions(c, w);
+        break;
     case Property::Tag:
     case Property::SelectedIndices:
     case Property::WindowTitle:

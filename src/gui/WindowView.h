@@ -76,6 +76,7 @@ private:
     void watchRightClicks(QWidget* widget, ui::Control& control);
     void apply(const ui::Control& control, ui::Property property);
     void applyAll(const ui::Control& control);
+    void applyOptions(const ui::Control& control, QWidget* widget);
     void applyWindow(ui::Property property);
     void showCaption(const ui::Control& control, QWidget* widget);
     void fitCaption(const ui::Control& control, QWidget* widget);

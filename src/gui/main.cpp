@@ -1,5 +1,5 @@
-// quillet: the desktop program. Qt widgets over the same window models and handlers the
-// command line uses.
+// quillet: the desktop program. Qt widgets over the same window controllers the command
+// line uses.
 
 #include "gui/DemoMarket.h"
 #include "gui/Pictures.h"
@@ -7,13 +7,11 @@
 #include "gui/WindowView.h"
 
 #include "app/App.h"
-#include "harvest/BatchRun.h"
-#include "text/Charset.h"
-#include "ui/MainWindow.h"
-#include "web/Endpoints.h"
+#include "app/MainWindowController.h"
+#include "text/Paths.h"
+#include "ui/ControlNames.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QTimer>
 
 #include <chrono>
@@ -21,7 +19,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -45,7 +42,7 @@ struct Options {
     std::string settings;
 };
 
-// 0: go on; otherwise the exit status.
+// 0: go on; -1: done (help shown); otherwise the exit status.
 int parseOptions(const QStringList& arguments, Options& options)
 {
     for (int i = 1; i < arguments.size(); ++i) {
@@ -82,79 +79,6 @@ int parseOptions(const QStringList& arguments, Options& options)
     }
     return 0;
 }
-
-void setSettingsVariable(const std::string& path)
-{
-#ifdef _WIN32
-    _putenv_s(quillet::app::kSettingsPathVariable, path.c_str());
-#else
-    setenv(quillet::app::kSettingsPathVariable, path.c_str(), 1);
-#endif
-}
-
-// Routes the main window's events until the window controllers take over: the run button
-// and closing (save, and stop a run first).
-class MainRouter : public quillet::ui::WindowController {
-public:
-    MainRouter(quillet::app::App& app, quillet::ui::Ui& ui)
-        : m_app(app)
-        , m_ui(ui)
-        , m_window(quillet::ui::makeMainWindow())
-        , m_context{app.patternRegex, app.whitespaceRegex, app.stopRequested, m_window,
-                    [] { return quillet::GbkText(); }}
-    {
-        m_app.settings.restoreWindowControls(m_window, quillet::ui::mainWindowSection());
-    }
-
-    void preset(const quillet::GbkText& idFile, const quillet::GbkText& outputFolder)
-    {
-        using namespace quillet::ui::mainwin;
-        m_window.find(编辑框商品ID文件)->setText(idFile);
-        m_window.find(编辑框保存目录)->setText(outputFolder);
-        m_window.find(编辑框每页延时秒)->setText("0.3");
-    }
-
-    quillet::ui::Window& window() override { return m_window; }
-
-    void handleEvent(const quillet::GbkText& control, quillet::ui::EventKind kind) override
-    {
-        if (kind != quillet::ui::EventKind::Clicked || control != quillet::ui::mainwin::按钮采集)
-            return;
-        if (m_running) {
-            (void)quillet::harvest::runButtonClicked(m_context, m_ui);
-            return;
-        }
-        m_running = true;
-        (void)quillet::harvest::runButtonClicked(m_context, m_ui);
-        m_running = false;
-        if (m_closeAfterRun)
-            m_ui.closeWindow(*this);
-    }
-
-    quillet::ui::CloseAnswer closeRequested() override
-    {
-        if (!m_running)
-            return quillet::ui::CloseAnswer::CloseNow;
-        if (!m_app.stopRequested)
-            (void)quillet::harvest::runButtonClicked(m_context, m_ui);
-        m_closeAfterRun = true;
-        return quillet::ui::CloseAnswer::NotYet;
-    }
-
-    void closed() override
-    {
-        m_app.settings.saveWindowControls(m_window, quillet::ui::mainWindowSection());
-        QTimer::singleShot(0, qApp, &QApplication::quit);
-    }
-
-private:
-    quillet::app::App& m_app;
-    quillet::ui::Ui& m_ui;
-    quillet::ui::Window m_window;
-    quillet::harvest::HarvestContext m_context;
-    bool m_running = false;
-    bool m_closeAfterRun = false;
-};
 
 // With QUILLET_STARTUP_REPORT set, the moment the main window has been painted for the first
 // time goes to stderr as "main-window-shown <nanoseconds of the real-time clock>" (the startup
@@ -205,6 +129,7 @@ int main(int argc, char** argv)
     if (const int status = parseOptions(QApplication::arguments(), options); status != 0)
         return status < 0 ? 0 : status;
 
+    app::App::Options session;
     gui::DemoMarket demo;
     if (options.demo) {
         std::string error;
@@ -212,30 +137,33 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "quillet --demo: %s\n", error.c_str());
             return 1;
         }
-        options.settings = demo.settingsFile().string();
-        // Every site is reached on the marketplace.
-        quillet::web::Endpoints endpoints = quillet::web::currentEndpoints();
-        for (const std::string& entry : demo.connectTo())
-            endpoints.connectTo.push_back(entry);
-        quillet::web::setCurrentEndpoints(endpoints);
+        session.settingsPath = text::fromNativePath(demo.settingsFile());
+        session.connectTo = demo.connectTo();
         std::printf("Simulated marketplace on 127.0.0.1:%d; demo folder %s\n", demo.port(),
                     demo.folder().string().c_str());
         std::fflush(stdout);
     }
     if (!options.settings.empty())
-        setSettingsVariable(options.settings);
+        session.settingsPath = text::fromNativePath(std::filesystem::path(options.settings));
 
+    app::App state(session);
     gui::QtUi ui;
-    app::App state;
     state.setUi(&ui);
-    state.setProgramName(app::defaultProgramName());
-
-    MainRouter main(state, ui);
-    if (options.demo)
-        main.preset(demo.idFile(), demo.outputFolder());
-    ui.showWindow(main, nullptr);
-    reportStartupWhenPainted(ui.viewOf(main));
+    app::MainWindowController main(state, ui);
+    main.startUp();
+    gui::WindowView* view = ui.viewOf(main);
+    if (!view)
+        return 1;
+    if (options.demo) {
+        ui::Window& window = main.window();
+        window.find(ui::mainwin::编辑框商品ID文件)->setText(demo.idFile());
+        window.find(ui::mainwin::编辑框保存目录)->setText(demo.outputFolder());
+        window.find(ui::mainwin::编辑框每页延时秒)->setText("0.3"); // slow enough to watch
+    }
+    // The program ends when the main window has closed (its controller has saved by then).
+    QObject::connect(view, &gui::WindowView::closed, &application, &QApplication::quit, Qt::QueuedConnection);
     QApplication::setQuitOnLastWindowClosed(false);
+    reportStartupWhenPainted(view);
     const int status = QApplication::exec();
     ui.closeAllWindows();
     return status;

@@ -84,20 +84,20 @@ QString q(const char* utf8)
 
 TEST(Desktop, FirstStartShowsEveryDefaultAndTheReplaceRowFollowsItsBoxAcrossARestart)
 {
-    Desktop d;
-    ASSERT_FALSE(std::filesystem::exists(d.folder.file("settings.ini")));
+    Desktop d; // a fresh folder: nothing stored yet
     const ui::Window design = ui::makeMainWindow();
     design.forEachControl([&](const ui::Control& c) {
         SCOPED_TRACE(u(c.name()));
         QWidget* w = widget(d.view(), u(c.name()));
-        if (auto* e = qobject_cast<QLineEdit*>(w))
+        if (auto* e = qobject_cast<QLineEdit*>(w)) {
             EXPECT_EQ(gui::toGbk(e->text()), c.text());
-        else if (auto* p = qobject_cast<QPlainTextEdit*>(w))
+        } else if (auto* p = qobject_cast<QPlainTextEdit*>(w)) {
             EXPECT_EQ(gui::fromWidgetText(p->toPlainText()), c.text());
-        else if (auto* b = qobject_cast<QCheckBox*>(w))
+        } else if (auto* b = qobject_cast<QCheckBox*>(w)) {
             EXPECT_EQ(b->isChecked(), c.checked());
-        else if (auto* box = qobject_cast<QComboBox*>(w))
+        } else if (auto* box = qobject_cast<QComboBox*>(w)) {
             EXPECT_EQ(box->currentIndex(), c.selectedIndex());
+        }
     });
     EXPECT_EQ(widget<QComboBox>(d.view(), "组合框类型")->currentText(), q("好评"));
     const char* const replaceRow[] = {"编辑框匹配式", "编辑框替换式", "选择框正则"};

@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -98,7 +99,8 @@ int main(int argc, char** argv)
     testsupport::TempFolder work("quillet-screenshots");
     gui::DemoMarket demo;
     std::string error;
-    if (!demo.start(work.path(), 8, error)) {
+    // The demo's own place (short paths, as a user of --demo sees them), removed afterwards.
+    if (!demo.start(std::filesystem::temp_directory_path(), 8, error)) {
         std::fprintf(stderr, "quillet_screenshots: %s\n", error.c_str());
         return 1;
     }
@@ -142,5 +144,7 @@ int main(int argc, char** argv)
     main.openKeywordIdWindow();
     shoot(topLevel("KeywordIdWindow"), "ids-by-keyword.png");
     ui.closeAllWindows();
+    std::error_code ec;
+    std::filesystem::remove_all(demo.folder(), ec);
     return g_failures == 0 ? 0 : 1;
 }
