@@ -158,9 +158,13 @@ GbkText outputPath(int naming, const GbkText& directory, const GbkText& extensio
                    const GbkText& productId)
 {
     const GbkText folder = folderOf(directory);
-    if (naming == 1)
-        return folder + text::pathSeparator() + fittedBase(sanitizeFileName(productId), "." + extension) + "."
-            + extension;
+    if (naming == 1) {
+        const GbkText name = fittedBase(sanitizeFileName(productId), "." + extension) + "." + extension;
+        // "." and ".." name the folder itself or its parent, never a file of its own.
+        if (name == "." || name == "..")
+            return GbkText();
+        return folder + text::pathSeparator() + name;
+    }
     if (naming != 0)
         return GbkText();
     const GbkText base = sanitizeFileName(title);
@@ -178,6 +182,8 @@ GbkText writeArticleFile(int naming, const GbkText& directory, const GbkText& ex
     std::vector<GbkText> created;
     if (naming == 1) {
         const GbkText path = outputPath(naming, directory, extension, title, productId);
+        if (path.empty())
+            return GbkText();
         createDirectories(path, created);
         return writeTextFile(path, article) ? path : GbkText();
     }

@@ -21,7 +21,6 @@ namespace {
 
 bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
-// A byte that can stand second in a GBK double-byte character.
 bool onlySeparators(std::string_view part)
 {
     for (char c : part)
@@ -56,10 +55,15 @@ GbkText sanitizeFileName(const GbkText& text, bool cutTo200, bool trim)
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (text::isLeadByte(c)) {
-            // Only a real trail byte belongs to the character. Anything below 0x40 ("/", ":",
-            // a control byte) is never one: it is cleaned as a character of its own.
-            const std::size_t length = text::guardedCharLength(text, i);
-            out.append(text, i, length);
+            // Characters are read as the conversion for the file system reads them (the strict
+            // GB18030 rule): only a real trail byte after a real lead byte belongs to the
+            // character, so "/", ":", "\" or a control byte after a broken lead, or after 0x80
+            // or 0xFF, is cleaned as a character of its own.
+            const std::size_t length = text::gb18030CharLength(text, i);
+            // A lead byte without its trail is dropped: left in, it would take the first byte
+            // of whatever follows it in the cleaned name (a "/" after a removed tab, say).
+            if (length > 1 || !text::isGb18030Lead(static_cast<unsigned char>(c)))
+                out.append(text, i, length);
             i += length - 1;
             continue;
         }
@@ -89,7 +93,7 @@ GbkText sanitizeFileName(const GbkText& text, bool cutTo200, bool trim)
         std::size_t end = 0; // just after the last character that is not a blank
         bool leading = true;
         for (std::size_t i = 0; i < out.size();) {
-            const std::size_t len = text::guardedCharLength(out, i);
+            const std::size_t len = text::gb18030CharLength(out, i);
             const bool blank = out[i] == ' ' || (len == 2 && out[i] == '\xA1' && out[i + 1] == '\xA1');
             if (!blank) {
                 if (leading) {

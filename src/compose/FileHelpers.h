@@ -13,8 +13,10 @@ namespace quillet::compose {
 [[nodiscard]] GbkText leftChars(const GbkText& text, long long n);
 // Makes a text usable as a file name: \/:*?|<> become their full-width forms, double quotes
 // and control bytes (line breaks, tabs, NUL, ... 0x00-0x1F and 0x7F) are removed, optionally
-// cut to 200 characters and trimmed. A byte below 0x40 after a lead byte is never taken as its
-// trail byte, so no "/" or control byte survives inside a broken character.
+// cut to 200 characters and trimmed. Characters are read as the file system's conversion reads
+// them: a byte below 0x40 after a lead byte is never its trail byte, 0x80 and 0xFF lead
+// nothing, and a lead byte without its trail is dropped, so no "/", "\" or control byte
+// survives inside a broken character.
 [[nodiscard]] GbkText sanitizeFileName(const GbkText& text, bool cutTo200 = false, bool trim = false);
 // Creates every missing folder named before a separator ("\" or "/") in the path, appending
 // each one created to `created`. False when a creation fails.

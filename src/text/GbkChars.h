@@ -14,12 +14,10 @@ namespace quillet::text {
 //    that byte is; a lead byte at the very end of the text stands alone. charLength and
 //    CharWalker step by this rule, and a position where a character starts is a character
 //    boundary.
-//  - The strict GB18030 rule of the pattern layer and the charset conversion: a two-byte
-//    character is a lead byte 0x81-0xFE with a trail byte 0x40-0xFE other than 0x7F, a
-//    four-byte sequence is lead, digit, lead, digit, and anything else (0x80, 0xFF, a lead
+//  - The strict GB18030 rule of the pattern layer, the charset conversion and file names: a
+//    two-byte character is a lead byte 0x81-0xFE with a trail byte 0x40-0xFE other than 0x7F,
+//    a four-byte sequence is lead, digit, lead, digit, and anything else (0x80, 0xFF, a lead
 //    byte without a valid trail) is one byte on its own. gb18030CharLength steps by it.
-//  - The guarded plain rule of file names: as the plain rule, but a lead byte only takes a
-//    byte that can be a GBK second byte (guardedCharLength).
 //
 // charCount and charMid count characters by the plain rule with line-break modes.
 
@@ -60,15 +58,6 @@ private:
 [[nodiscard]] constexpr bool isGb18030Digit(unsigned char b) { return b >= 0x30 && b <= 0x39; }
 // Length in bytes of the character that starts at `pos` by the strict rule (1, 2 or 4; 0 at the end).
 [[nodiscard]] std::size_t gb18030CharLength(std::string_view text, std::size_t pos);
-
-// The plain rule with a guard for file names: a lead byte takes the next byte only when that
-// byte can be a GBK second byte (0x40-0xFE but 0x7F), so a broken character never swallows a
-// separator or a control byte. 2 or 1; 0 at or past the end.
-[[nodiscard]] constexpr std::size_t guardedCharLength(std::string_view text, std::size_t pos)
-{
-    const std::size_t length = charLength(text, pos);
-    return length == 2 && !isGb18030Trail(static_cast<unsigned char>(text[pos + 1])) ? 1 : length;
-}
 
 // Number of characters. A byte >= 0x80 pairs with the next byte that is not CR or LF; every
 // other byte counts once by itself, except CR and LF, which count by the line-break mode:

@@ -1,3 +1,4 @@
+#include "compose/Article.h"
 #include "compose/FileHelpers.h"
 #include "text/EventPump.h"
 #include "text/Paths.h"
@@ -90,7 +91,18 @@ TEST(SanitizeFileName, ReplacesForbiddenCharactersAndCleans)
     EXPECT_EQ(sanitizeFileName("\x81\x5C\x81\x7C"), "\x81\x5C\x81\x7C");
     // No control byte survives, and a byte below 0x40 is never the trail of a broken character.
     EXPECT_EQ(sanitizeFileName("a\0b\x01\x1F\x7F" "c"s), "abc");
-    EXPECT_EQ(sanitizeFileName("\x81/x\xFE\0y\x80:"s), "\x81\xA3\xAFx\xFEy\x80\xA3\xBA");
+    // A lead byte without its trail goes (kept, 81 would swallow the first byte of the
+    // full-width slash and FE the "y"); 80 and FF lead nothing; four-byte characters stay whole.
+    EXPECT_EQ(sanitizeFileName("\x81/x\xFE\0y\x80:"s), "\xA3\xAFxy\x80\xA3\xBA");
+    EXPECT_EQ(sanitizeFileName("\x80\\\xFF/\x81\x30\x81\x30"), "\x80\xA3\xDC\xFF\xA3\xAF\x81\x30\x81\x30");
+    // The name stays one name for the file system, also when a removed byte stood between two
+    // lead bytes.
+    for (const GbkText& title : {"\xAE\x7F\xAE\\."s, "\x80\\.."s, "\xAE\t\xAE/x"s})
+        EXPECT_EQ(text::toNativePath("d/" + sanitizeFileName(title)).parent_path(), "d") << title;
+    // A product ID and extension that would name the folder or its parent give no path.
+    EXPECT_EQ(outputPath(1, "d", "", "t", "."), "");
+    EXPECT_EQ(outputPath(1, "d", "", "t", ""), "");
+    EXPECT_EQ(outputPath(1, "d", "", "t", "7"), "d" + text::pathSeparator() + "7.");
 }
 
 TEST(SanitizeFileName, CutAndTrim)
