@@ -103,24 +103,24 @@ GbkText encodeText(std::string_view value)
 
 GbkText decodeText(std::string_view stored)
 {
+    // The mark is recognised wherever encodeText can have put it: byte by byte, as the line
+    // break was replaced. (Read by characters, a mark behind a lone lead byte, as in a value
+    // "\xFF" CR LF, would be missed and come back as "┊*┊".) In valid GBK the mark's bytes
+    // can only stand where a character begins, so both readings agree on such text.
     const GbkText& mark = lineBreakMark();
-    if (stored.find(mark) == npos)
-        return GbkText(stored);
-    // Walk by characters so that the mark is only recognised where a character begins.
     GbkText out;
     out.reserve(stored.size());
-    std::size_t i = 0;
-    while (i < stored.size()) {
-        if (stored.compare(i, mark.size(), mark) == 0) {
-            out += kCrLf;
-            i += mark.size();
-            continue;
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t hit = stored.find(mark, pos);
+        if (hit == npos) {
+            out.append(stored.substr(pos));
+            return out;
         }
-        const std::size_t width = text::charLength(stored, i);
-        out.append(stored.substr(i, width));
-        i += width;
+        out.append(stored.substr(pos, hit - pos));
+        out += kCrLf;
+        pos = hit + mark.size();
     }
-    return out;
 }
 
 GbkText formatNumber(double value)

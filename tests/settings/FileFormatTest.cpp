@@ -55,10 +55,15 @@ TEST_F(FileFormat, LineBreaksAreStoredOnOneLineAndComeBack)
     // "┊*┊" in GBK is A9 AE 2A A9 AE.
     EXPECT_EQ(onDisk(), "[s]\r\nk=" + gbk("第一行") + "\xA9\xAE*\xA9\xAE" + gbk("第二行") + "\xA9\xAE*\xA9\xAE");
     EXPECT_EQ(store.readText("k"), value);
+    // A line break behind a byte that would start a character (text that is not valid GBK).
+    const GbkText broken = "\xFF\r\nx\x81\r\n";
+    ASSERT_TRUE(store.writeText("b", broken));
+    EXPECT_EQ(store.readText("b"), broken);
     SettingsStore reopened;
     ASSERT_TRUE(reopened.openStore(folder.gbkFile("s.ini"), StorageMemoryCopy));
     reopened.selectSection("s");
     EXPECT_EQ(reopened.readText("k"), value);
+    EXPECT_EQ(reopened.readText("b"), broken);
 }
 
 TEST_F(FileFormat, HeadersCountOnlyAtLineStartAndKeysStayInTheirSection)
