@@ -29,9 +29,12 @@ GbkText referenceNumeric(GbkText t)
         if (q < 0)
             return t;
         previous = q;
-        const long long semi = stepwise::find(t, ";", q, false);
-        if (semi < 0)
+        // The ";" is the next such byte, even as the second byte of a broken character: in
+        // GBK no character ends in ";", so on valid text this is the next ";" character.
+        const std::size_t semiAt = t.find(';', static_cast<std::size_t>(q + 1));
+        if (semiAt == GbkText::npos)
             continue;
+        const auto semi = static_cast<long long>(semiAt) + 1;
         unsigned value = 0;
         for (long long i = q + 1; i < semi - 1 && t[static_cast<std::size_t>(i)] >= '0'
              && t[static_cast<std::size_t>(i)] <= '9';

@@ -2,25 +2,29 @@
 # Installs the Debian packages Quillet needs to build, test and benchmark, skipping those
 # already there: the compilers and libraries of the core, Qt 6 and the CJK fonts of the
 # desktop program, and Xvfb with a small window manager for its screenshots.
+# With --fuzz, also clang and libFuzzer for the fuzz targets (scripts/fuzz.sh).
 set -euo pipefail
 
 usage() {
   cat <<'USAGE'
-Usage: scripts/setup.sh [--no-gui]
+Usage: scripts/setup.sh [--no-gui] [--fuzz]
 
 Installs what is missing of the Debian 12 packages Quillet needs (apt-get, as root or
 through sudo).
 
   --no-gui   only what the core and the command line need (no Qt, fonts or X server)
+  --fuzz     also clang and libFuzzer, for scripts/fuzz.sh
   --help     this text
 USAGE
 }
 
 gui=1
+fuzz=0
 for arg in "$@"; do
   case "$arg" in
     --help|-h) usage; exit 0 ;;
     --no-gui) gui=0 ;;
+    --fuzz) fuzz=1 ;;
     *) echo "setup.sh: unknown argument \"$arg\"" >&2; usage >&2; exit 2 ;;
   esac
 done
@@ -40,6 +44,9 @@ if [ "$gui" = 1 ]; then
     # screenshots and the desktop benchmark: a real X server, window frames, input
     xvfb xauth openbox xdotool
   )
+fi
+if [ "$fuzz" = 1 ]; then
+  packages+=(clang libclang-rt-14-dev)
 fi
 
 missing=()

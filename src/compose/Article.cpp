@@ -8,9 +8,11 @@
 #include "text/FileIo.h"
 #include "text/Paths.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <unordered_set>
 #include <vector>
 
 namespace quillet::compose {
@@ -29,17 +31,22 @@ PreparedTemplate prepareTemplate(const GbkText& templateText, regex::RegexObject
 
     patternRegex.compile("#.+?#");
     const int found = patternRegex.execute(text);
-    GbkText markers;
+    // Each distinct marker at the place of its last appearance. The list is made from the
+    // matches themselves, not by cutting their joined text at "|||": a marker may hold "|||"
+    // itself ("#a|||b#"), and cut apart it would become markers that were never written.
+    std::vector<GbkText> matches;
     for (int i = 1; i <= found; ++i) {
-        const GbkText marker = patternRegex.matchText(i);
-        if (marker == separatorMarker)
-            continue;
-        if (!markers.empty())
-            markers += threeBarSeparator();
-        markers += marker;
+        GbkText marker = patternRegex.matchText(i);
+        if (marker != separatorMarker)
+            matches.push_back(std::move(marker));
     }
-    if (!markers.empty())
-        prepared.markers = uniqueItems(prepared.markerList, markers, threeBarSeparator());
+    std::unordered_set<std::string_view> seen;
+    for (std::size_t i = matches.size(); i-- > 0;)
+        if (seen.insert(matches[i]).second)
+            prepared.markerList.push_back(matches[i]);
+    std::reverse(prepared.markerList.begin(), prepared.markerList.end());
+    for (const GbkText& marker : prepared.markerList)
+        prepared.markers += (prepared.markers.empty() ? GbkText() : threeBarSeparator()) + marker;
 
     for (const GbkText& marker : prepared.markerList) {
         FieldColumn column;

@@ -326,6 +326,11 @@ TEST(ArticleAssembly, DefaultTemplateFillsOneOfItsThreeFormsPerReview)
     const compose::PreparedTemplate prepared = compose::prepareTemplate(ui::defaultTemplate(), bench.app.patternRegex);
     EXPECT_EQ(u(prepared.markers), "#日期#|||#买家#|||#颜色#|||#尺码#|||#评论#");
     EXPECT_EQ(prepared.alternatives.size(), 3u);
+    // A marker holding "|||" stays one marker and gets its value.
+    compose::PreparedTemplate bars = compose::prepareTemplate("<#a|||b#>", bench.app.patternRegex);
+    ASSERT_THAT(bars.markerList, ElementsAre("#a|||b#"));
+    bars.columns[0].values = {"v"};
+    EXPECT_EQ(compose::assembleArticle(bars, false), "<v>");
 }
 
 TEST(ArticleAssembly, ContentShuffleUsesEveryValueOnce)
