@@ -300,8 +300,8 @@ TEST(BatchRunNaming, HostileTitlesAndExtensionsStayInsideTheFolder)
     bench.setIndex("组合框命名方式", 0);
     bench.setText("编辑框扩展名", "../../x");
     bench.click(); // a NUL in a title once made this run hang
-    EXPECT_THAT(bench.outputNames(),
-                ElementsAre("ab...／..／x", "ab_1...／..／x", u("\x81\xA3\xAFx") + "...／..／x"));
+    // The lone lead byte goes: kept, it would swallow the first byte of the full-width slash.
+    EXPECT_THAT(bench.outputNames(), ElementsAre("ab...／..／x", "ab_1...／..／x", "／x...／..／x"));
     EXPECT_THAT(bench.messageTexts(), ElementsAre("采集完成！"));
     EXPECT_FALSE(std::filesystem::exists(bench.folder.file("x"))); // where "out/ab.../../x" led
 }
