@@ -317,7 +317,8 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
         if (!line.empty()) {
             // The mall's file-exists check and the write use the same folder and extension.
             const OutputPlace place = outputPlace(window);
-            const HarvestRequest request = buildRequest(window, std::move(line), count, place); // no copy of a huge line
+            // The line is moved on, never copied: it may be huge.
+            const HarvestRequest request = buildRequest(window, std::move(line), count, place);
             GbkText title;
             GbkText productId;
             const GbkText article = harvestProduct(request, context, title, productId);

@@ -49,7 +49,8 @@ bool mayHoldIdKey(const GbkText& line)
 {
     for (size_t i = line.find_first_of("?&"); i != GbkText::npos && i + 3 < line.size();
          i = line.find_first_of("?&", i + 1)) {
-        if ((line[i + 1] == 'i' || line[i + 1] == 'I') && (line[i + 2] == 'd' || line[i + 2] == 'D') && line[i + 3] == '=')
+        const bool id = (line[i + 1] == 'i' || line[i + 1] == 'I') && (line[i + 2] == 'd' || line[i + 2] == 'D');
+        if (id && line[i + 3] == '=')
             return true;
     }
     return false;

@@ -35,7 +35,10 @@ struct FetchOutcome {
     std::string url;        // the address that finally answered, or the one asked for
 
     // An answer below 400 that is no refusal: the page asked for (it may still be empty).
-    [[nodiscard]] bool ok() const { return attempted && error == TransportError::None && status > 0 && status < 400 && !refusal; }
+    [[nodiscard]] bool ok() const
+    {
+        return attempted && error == TransportError::None && status > 0 && status < 400 && !refusal;
+    }
     // One short line for logs and reports: "ok", "HTTP 503", "time-out", "refused: feed-wait, wait 5 s".
     [[nodiscard]] std::string describe() const;
 };

@@ -86,9 +86,10 @@ TEST(TitledOutput, RunsWritingTheSameTitlesIntoOneFolderKeepEveryArticle)
     TempFolder folder;
     constexpr int kEach = 40;
     auto run = [&](const std::string& who) {
-        for (int i = 0; i < kEach; ++i)
-            EXPECT_FALSE(
-                compose::writeArticleFile(0, folder.gbkFile("out"), "txt", "same", "1", who + std::to_string(i)).empty());
+        for (int i = 0; i < kEach; ++i) {
+            const GbkText article = who + std::to_string(i);
+            EXPECT_FALSE(compose::writeArticleFile(0, folder.gbkFile("out"), "txt", "same", "1", article).empty());
+        }
     };
     std::thread a(run, "a");
     std::thread b(run, "b");
