@@ -1,6 +1,5 @@
 #include "idcollect/TagFinder.h"
 
-#include "compose/TextOps.h"
 #include "text/EventPump.h"
 #include "text/GbkChars.h"
 
@@ -98,7 +97,9 @@ public:
     AttributeTest(std::string_view page, std::string_view lowered, const GbkText& name, const GbkText& value,
                   bool contains)
         : m_page(page)
+        , m_lowered(lowered)
         , m_value(value)
+        , m_loweredValue(lowered_(value))
         , m_contains(contains)
         , m_quoted(lowered, " " + lowered_(name) + "=\"")
         , m_apostrophe(lowered, " " + lowered_(name) + "='")
@@ -140,7 +141,7 @@ private:
             return verdict.result;
         const std::size_t from = at + needle.needleSize();
         const std::size_t end = terminator.next(from);
-        verdict = {at, end != npos && end < close && compare(m_page.substr(from, end - from))};
+        verdict = {at, end != npos && end < close && compare(from, end)};
         return verdict.result;
     }
 
@@ -153,20 +154,33 @@ private:
         if (verdict.needleAt == at)
             return verdict.result;
         const std::size_t from = at + needle.needleSize();
-        verdict = {at, from <= close && compare(m_page.substr(from, close - from))};
+        verdict = {at, from <= close && compare(from, close)};
         return verdict.result;
     }
 
-    bool compare(std::string_view candidate) const
+    // The candidate value [from, end) of the page, without its surrounding spaces, against
+    // the pair's value.
+    bool compare(std::size_t from, std::size_t end) const
     {
-        candidate = trimSpaces(candidate);
+        const std::string_view raw = m_page.substr(from, end - from);
+        const std::string_view candidate = trimSpaces(raw);
         if (!m_contains)
             return equalIgnoringCase(candidate, m_value);
-        return compose::findText(GbkText(candidate), m_value, 1, true) > 0;
+        // The lower-cased copy rules out most candidates with one byte search; a hit is then
+        // confirmed character by character, so a match never starts inside a character.
+        const std::size_t offset = from + static_cast<std::size_t>(candidate.data() - raw.data());
+        if (m_lowered.substr(offset, candidate.size()).find(m_loweredValue) == npos)
+            return false;
+        for (std::size_t i = 0; i + m_value.size() <= candidate.size(); i += text::charLength(candidate, i))
+            if (equalIgnoringCase(candidate.substr(i, m_value.size()), m_value))
+                return true;
+        return false;
     }
 
     std::string_view m_page;
+    std::string_view m_lowered;
     GbkText m_value;
+    GbkText m_loweredValue;
     bool m_contains;
     ForwardSearch m_quoted;
     ForwardSearch m_apostrophe;
