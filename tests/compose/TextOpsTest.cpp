@@ -1,5 +1,6 @@
 #include "StepwiseText.h"
 #include "compose/TextOps.h"
+#include "text/Searcher.h"
 
 #include <gtest/gtest.h>
 
@@ -142,6 +143,32 @@ TEST(Search, LongSearchTextsAgreeWithStepwiseSearch)
                           stepwise::findLast(text, what, from, ignoreCase))
                     << testing::PrintToString(text) << " " << testing::PrintToString(what) << " " << from;
             }
+        }
+    }
+}
+
+TEST(Searcher, OneScanServesManySearchesInAnyOrder)
+{
+    // Search texts prepared once and used on many texts; one scan per text shared by searches
+    // forward and backward from any position, as a one-pass parser uses them.
+    const std::vector<GbkText> pieces = {"a", "A", "|", "\xB0\xA1", "\x81\x61", "\x81|", "\x81", "ab"};
+    const std::vector<text::Searcher> searchers = {text::Searcher("a"), text::Searcher("\xB0\xA1"),
+                                                   text::Searcher("|", false), text::Searcher("\x81\x61" "a")};
+    std::mt19937 rng(5);
+    for (int round = 0; round < 300; ++round) {
+        const GbkText t = stepwise::randomText(rng, pieces, 40);
+        text::TextScan scan(t);
+        for (int k = 0; k < 30; ++k) {
+            const text::Searcher& s = searchers[rng() % searchers.size()];
+            const std::size_t at = rng() % (t.size() + 1);
+            const auto oneBased = [](std::size_t r) { return r == text::Searcher::npos ? -1LL : static_cast<long long>(r) + 1; };
+            const long long from = static_cast<long long>(at) + 1;
+            if (rng() % 2)
+                ASSERT_EQ(oneBased(s.find(scan, at)), stepwise::find(t, s.text(), from, s.ignoresCase()))
+                    << testing::PrintToString(t) << " " << at;
+            else
+                ASSERT_EQ(oneBased(s.findLast(scan, at)), stepwise::findLast(t, s.text(), from, s.ignoresCase()))
+                    << testing::PrintToString(t) << " " << at;
         }
     }
 }
