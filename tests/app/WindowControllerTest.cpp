@@ -256,6 +256,16 @@ TEST(TextDialog, LayoutFollowsTheClientSize)
         EXPECT_EQ(ok.top, cancel.top);
     }
     EXPECT_GT(w.find(编辑框提示)->place().height, ui.textHeight("p", 300, w.find(编辑框提示)->font()));
+
+    // A requested text area sizes the window around it: frame, margins, prompt and buttons.
+    TextDialogOptions sized;
+    sized.textWidth = 300;
+    sized.textHeight = 200;
+    sized.margin = 8;
+    const ui::Size frame = ui.frameSize(ui::Border::Resizable);
+    const ui::Rect g = TextDialogController(ui, sized).window().geometry();
+    EXPECT_EQ(g.width, 300 + frame.width + 16);
+    EXPECT_EQ(g.height, 200 + frame.height + 33 + 24 + 40);
 }
 
 TEST(ProxyWindow, RemembersItsTextAndPastesTheClipboard)
