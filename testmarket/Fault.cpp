@@ -176,6 +176,9 @@ std::optional<Fault> Fault::parse(std::string_view faultText)
         } else if (key == "times") {
             if (!toInt(f.times))
                 return std::nullopt;
+        } else if (key == "lasts") {
+            if (!toInt(f.lastsMs))
+                return std::nullopt;
         } else if (key == "ms") {
             if (!toInt(f.delayMs) || f.delayMs < 0)
                 return std::nullopt;

@@ -41,6 +41,7 @@ struct Fault {
     std::string path;           // empty: any path
     int afterRequests = 0;      // the first N matching requests pass untouched
     int times = -1;             // how many requests it hits after that (-1: no limit)
+    int lastsMs = -1;           // it hits only this long after its first hit, by the marketplace's clock (-1: no limit)
 
     int delayMs = 1000;         // Latency
     int status = 503;           // ServerError
@@ -60,7 +61,7 @@ struct Fault {
 
     // Parses "kind[,key=value]...". Kinds: latency, status, reset, truncate, empty, charset,
     // redirect-loop, huge, refuse-json, refuse-punish, refuse-wait. Keys: host, path, after,
-    // times, ms, code, retry, wait, bytes, encoding (gbk, utf-8, big5, big5-hkscs, utf-16le, utf-16be),
+    // times, lasts, ms, code, retry, wait, bytes, encoding (gbk, utf-8, big5, big5-hkscs, utf-16le, utf-16be),
     // bom (0/1), meta (keep, declare, quoted, remove), metaname, header.
     // Gives nullopt for an unknown kind or key, or a bad number.
     [[nodiscard]] static std::optional<Fault> parse(std::string_view faultText);

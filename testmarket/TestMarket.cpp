@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -172,6 +173,7 @@ struct TestMarket::Impl {
         Fault fault;
         long long seen = 0;
         long long hits = 0;
+        std::int64_t firstHitMs = -1;
     };
     struct Connection {
         int fd = -1;
@@ -189,6 +191,11 @@ struct TestMarket::Impl {
     std::deque<RecordedRequest> log;
     std::size_t recordLimit = 100000;
     std::atomic<std::uint64_t> requestCount{0};
+    const std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+    [[nodiscard]] std::int64_t clockMs() const
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+    }
 
     std::mutex connMutex; // connections
     std::list<Connection> connections;
@@ -345,6 +352,11 @@ void TestMarket::setRecordLimit(std::size_t limit)
         m_impl->log.pop_front();
 }
 
+std::int64_t TestMarket::clockMs() const
+{
+    return m_impl->clockMs();
+}
+
 std::uint64_t TestMarket::requestCount() const
 {
     return m_impl->requestCount.load();
@@ -426,6 +438,7 @@ void TestMarket::Impl::serve(Connection* connection)
         }
         // Everything inside a tunnel came through the proxy.
         request.viaProxy = request.viaProxy || tunnelled;
+        request.atMs = clockMs();
         record(request);
         if (request.method == "CONNECT") {
             // The only place a tunnel can lead is this server itself: the connection goes on
@@ -528,7 +541,10 @@ Response TestMarket::Impl::answer(const RecordedRequest& request)
             if (!e.fault.matches(request) || (punishPage && e.fault.path != kPunishPath))
                 continue;
             ++e.seen;
-            if (!fault && e.seen > e.fault.afterRequests && (e.fault.times < 0 || e.hits < e.fault.times)) {
+            const bool lifted = e.fault.lastsMs >= 0 && e.firstHitMs >= 0 && request.atMs - e.firstHitMs >= e.fault.lastsMs;
+            if (!fault && !lifted && e.seen > e.fault.afterRequests && (e.fault.times < 0 || e.hits < e.fault.times)) {
+                if (e.firstHitMs < 0)
+                    e.firstHitMs = request.atMs;
                 ++e.hits;
                 fault = e.fault;
             }

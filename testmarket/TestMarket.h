@@ -30,6 +30,7 @@ struct RecordedRequest {
     std::string query;               // query part, without "?"
     std::vector<Header> headers;     // in arrival order, names as sent
     std::string body;
+    std::int64_t atMs = 0;           // when it arrived, by the marketplace's clock (ms since start)
     bool viaProxy = false;           // a proxy request: the request line carried an absolute URL,
                                      // or it is a CONNECT, or it came through a CONNECT tunnel
 
@@ -105,6 +106,9 @@ public:
 
     // At most this many requests are kept (the oldest go first); 0 keeps none. Default 100000.
     void setRecordLimit(std::size_t limit);
+    // The marketplace's clock: milliseconds since start (steady, never set back). Recorded
+    // requests carry their arrival time on it.
+    [[nodiscard]] std::int64_t clockMs() const;
     // Requests received since start (not affected by the record limit or clearRequests).
     [[nodiscard]] std::uint64_t requestCount() const;
 

@@ -34,8 +34,9 @@ void usage()
                  "  --fault TEXT           inject a fault, e.g. latency,ms=2000,host=rate.tmall.com\n"
                  "                         kinds: latency status reset truncate empty charset\n"
                  "                         redirect-loop huge refuse-json refuse-punish refuse-wait\n"
-                 "                         keys: host path after times ms code retry wait bytes\n"
-                 "                         encoding bom meta metaname header (repeatable)\n";
+                 "                         keys: host path after times lasts ms code retry wait\n"
+                 "                         bytes encoding bom meta metaname header (repeatable);\n"
+                 "                         lasts=MS: the fault ends MS ms after its first hit\n";
 }
 
 bool readNumber(const char* text, long long low, long long high, long long& out)

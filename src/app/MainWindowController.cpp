@@ -6,6 +6,7 @@
 #include "ProxyWindowController.h"
 #include "ShopIdController.h"
 #include "TextDialogController.h"
+#include "harvest/ReviewExport.h"
 #include "ui/ControlNames.h"
 #include "ui/MainWindow.h"
 #include "ui/ShellActions.h"
@@ -215,10 +216,45 @@ harvest::RunOutcome MainWindowController::runClicked()
     if (running())
         return harvest::runButtonClicked(m_context, m_ui);
     ++m_runDepth;
+    harvest::ReviewExport reviews;
+    if (const GbkText path = exportPath(); !path.empty()) {
+        if (reviews.open(path))
+            m_context.onReview = [&reviews](const harvest::ProductInfo& product, const harvest::ReviewFields& review) {
+                (void)reviews.write(product, review);
+            };
+        else
+            m_ui.messageBox(gbk("评论导出文件无法写入（扩展名须为 .csv 或 .jsonl）：") + path);
+    }
     m_lastOutcome = harvest::runButtonClicked(m_context, m_ui);
+    m_context.onReview = nullptr;
+    if (reviews.isOpen() && (!reviews.close() || reviews.failed()))
+        m_ui.messageBox(gbk("评论导出文件未能完整写入：") + exportPath());
     --m_runDepth;
     closeWhenIdle();
     return m_lastOutcome;
+}
+
+namespace {
+const GbkText& exportKey()
+{
+    return gbk("评论导出文件");
+}
+} // namespace
+
+GbkText MainWindowController::exportPath() const
+{
+    if (m_exportPath)
+        return *m_exportPath;
+    m_app.settings.selectSection(ui::mainWindowSection());
+    return m_app.settings.readText(exportKey());
+}
+
+void MainWindowController::saveExportPath()
+{
+    if (!m_exportPath)
+        return;
+    m_app.settings.selectSection(ui::mainWindowSection());
+    (void)m_app.settings.writeText(exportKey(), *m_exportPath);
 }
 
 void MainWindowController::openMakersPage()

@@ -69,6 +69,15 @@ public:
     // proxy window were open with it (nothing is stored).
     void setProxyStandIn(std::optional<GbkText> proxy) { m_proxyStandIn = std::move(proxy); }
 
+    // The file the raw reviews of a run go to (settings key 评论导出文件 of the main window's
+    // section, ".csv" or ".jsonl"); empty: no export. The command line may set it for a run.
+    [[nodiscard]] GbkText exportPath() const;
+    void setExportPath(std::optional<GbkText> path) { m_exportPath = std::move(path); }
+    // Stores the export file of setExportPath in the settings.
+    void saveExportPath();
+    // What the harvest works with: the command line sets its retry policy and run-log hook.
+    [[nodiscard]] harvest::HarvestContext& harvestContext() { return m_context; }
+
     [[nodiscard]] ProxyWindowController& proxyWindow() { return *m_proxy; }
     // Created when first opened; null before.
     [[nodiscard]] CollectorController* shopIdWindow() { return m_shopIds.get(); }
@@ -87,6 +96,7 @@ private:
     std::unique_ptr<CollectorController> m_shopIds;
     std::unique_ptr<CollectorController> m_keywordIds;
     std::optional<GbkText> m_proxyStandIn;
+    std::optional<GbkText> m_exportPath;
     harvest::RunOutcome m_lastOutcome;
     int m_runDepth = 0;
     bool m_open = false;

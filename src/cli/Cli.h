@@ -9,10 +9,12 @@ namespace quillet::cli {
 // Exit statuses of quillet-cli.
 enum ExitStatus : int {
     ExitOk = 0,
-    ExitFailure = 1,      // the demo could not start its marketplace, an ID file could not be written, ...
+    ExitFailure = 1,      // the run went through, but some products gave no article or some articles could
+                          // not be written; the demo could not start its marketplace; an ID file could not be written
     ExitBadOptions = 2,
     ExitNoIdFile = 3,     // the product-ID file cannot be opened
-    ExitNotAllWritten = 4, // the run went through, but some articles could not be written
+    ExitRefused = 4,      // the run stopped because the marketplace refused further requests
+    ExitInterrupted = 130, // the run stopped on Ctrl-C, keeping what it gathered
 };
 
 // Runs quillet-cli with its arguments (without the program name). Message boxes and results

@@ -7,12 +7,16 @@
 #include "cli/InterruptGuard.h"
 #include "cli/ProgressLine.h"
 #include "harvest/BatchRun.h"
+#include "harvest/ReviewExport.h"
+#include "harvest/RunLog.h"
+#include "text/Numbers.h"
 #include "text/Charset.h"
 #include "text/Paths.h"
 #include "ui/MainWindow.h"
 #include "ui/Window.h"
 #include "web/Endpoints.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <ostream>
 
@@ -21,6 +25,11 @@ namespace quillet::cli {
 namespace {
 
 using namespace ui::mainwin;
+
+GbkText pathOption(const std::string& value)
+{
+    return text::fromNativePath(std::filesystem::path(value));
+}
 
 bool isConnectToEntry(std::string_view value)
 {
@@ -81,6 +90,14 @@ std::vector<OptionSpec> makeHarvestTable()
         o.accepts = isConnectToEntry;
         o.expects = "HOST:PORT:ADDRESS:PORT";
     }
+    add("retries", K::Count, "N", "ask a refused page again up to N times (a page lost in\ntransit: up to 2 times)")
+        .shownDefault = "3";
+    add("backoff", K::Decimal, "SECONDS", "first pause after a refusal that names no wait;\ndoubles with each retry, at most 300")
+        .shownDefault = "5";
+    add("log", K::Path, "FILE", "append one JSON line per product to FILE: line, product,\npages, reviews, outcome, reason, seconds, time")
+        .shownDefault = "none";
+    add("export", K::Path, "FILE", "append every review taken to FILE.csv or FILE.jsonl\n(UTF-8; stored by --save)")
+        .shownDefault = "settings key 评论导出文件";
     add("settings", K::Path, "FILE", "settings file to read (and write with --save)").shownDefault = "beside the program";
     add("save", K::Switch, "", "store the control states after the run, so the next run\nstarts where this one ended")
         .shownDefault = "off";
@@ -106,9 +123,17 @@ std::string harvestHelp()
            "\n"
         + optionsHelp(harvestOptionTable(), ui::makeMainWindow())
         + "\n"
-          "Ctrl-C stops the run at its next check and keeps everything gathered; press it twice to\n"
-          "quit at once. Exit status: 0 done (also after a preview), 2 bad options, 3 the\n"
-          "product-ID file cannot be opened, 4 some articles could not be written.\n";
+          "A refused page is asked for again after the wait the marketplace names (or a growing\n"
+          "pause); when it stays refused the run stops there, keeping everything gathered, and the\n"
+          "start line points at the refused product, so the next run (after --save) resumes there.\n"
+          "The products that gave no article are listed in a file beside the product-ID file,\n"
+          "named with \".未完成\" before its extension, ready to be harvested again.\n"
+          "\n"
+          "Ctrl-C stops the run at once (also during a pause) and keeps everything gathered; press\n"
+          "it twice to quit at once. Exit status: 0 every product gave its article (also after a\n"
+          "preview), 1 the run went through but some products gave no article or some articles\n"
+          "could not be written, 2 bad options, 3 the product-ID file cannot be opened, 4 the run\n"
+          "stopped because the marketplace refused further requests, 130 stopped by Ctrl-C.\n";
 }
 
 int runHarvestSession(const ParsedOptions& options, std::ostream& out, std::ostream& err)
@@ -121,9 +146,12 @@ int runHarvestSession(const ParsedOptions& options, std::ostream& out, std::ostr
 
     // Ctrl-C is a click on the run button while the run goes on.
     app::MainWindowController* controller = nullptr;
+    bool interrupted = false;
     CliUi ui(out, [&]() {
-        if (controller && controller->running())
+        if (controller && controller->running()) {
+            interrupted = true;
             controller->handleEvent(按钮采集.gbk(), ui::EventKind::Clicked);
+        }
     });
     application.setUi(&ui);
     app::MainWindowController mainWindow(application, ui);
@@ -137,6 +165,26 @@ int runHarvestSession(const ParsedOptions& options, std::ostream& out, std::ostr
     mainWindow.applyReplaceRowRule();
     if (const auto proxy = options.value("proxy"))
         mainWindow.setProxyStandIn(text::utf8ToGbk(*proxy));
+
+    harvest::HarvestContext& context = mainWindow.harvestContext();
+    applyRetryOptions(options, context.retry);
+    if (const auto exportFile = options.value("export")) {
+        const GbkText path = pathOption(*exportFile);
+        harvest::ReviewExport::Format format{};
+        if (!harvest::ReviewExport::formatOf(path, format)) {
+            err << "quillet-cli: --export: the file name must end in .csv or .jsonl: " << *exportFile << "\n";
+            return ExitBadOptions;
+        }
+        mainWindow.setExportPath(path);
+    }
+    harvest::RunLog log;
+    if (const auto logFile = options.value("log")) {
+        if (!log.open(pathOption(*logFile))) {
+            err << "quillet-cli: --log: cannot write " << *logFile << "\n";
+            return ExitBadOptions;
+        }
+        context.onProductDone = [&log](const harvest::ProductReport& report) { (void)log.write(report); };
+    }
 
     ProgressLine progress(err, stderrIsTerminal());
     ui::Window& window = mainWindow.window();
@@ -152,12 +200,31 @@ int runHarvestSession(const ParsedOptions& options, std::ostream& out, std::ostr
     window.removeObserver(observer);
     progress.finish();
 
+    context.onProductDone = nullptr;
+    if (!log.close())
+        err << "quillet-cli: --log: the run log could not be written in full\n";
+
     // The window is not closed (closing saves): only --save stores the controls.
-    if (options.has("save"))
+    if (options.has("save")) {
         mainWindow.saveControls();
-    if (outcome.kind == harvest::RunOutcome::Kind::IdFileMissing)
+        mainWindow.saveExportPath();
+    }
+    using Kind = harvest::RunOutcome::Kind;
+    switch (outcome.kind) {
+    case Kind::IdFileMissing:
         return ExitNoIdFile;
-    return outcome.failedWrites > 0 ? ExitNotAllWritten : ExitOk;
+    case Kind::Refused:
+        return ExitRefused;
+    case Kind::Stopped:
+        if (interrupted)
+            return ExitInterrupted;
+        break;
+    case Kind::Previewed:
+        return ExitOk;
+    default:
+        break;
+    }
+    return outcome.withoutArticle() > 0 || outcome.startBeyondEnd ? ExitFailure : ExitOk;
 }
 
 } // namespace quillet::cli

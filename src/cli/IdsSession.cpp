@@ -40,6 +40,10 @@ void addCommonOptions(const AddOption& add, std::string_view connectToHelp)
         o.accepts = isConnectToEntry;
         o.expects = "HOST:PORT:ADDRESS:PORT";
     }
+    add("retries", ValueKind::Count, "N", "ask a refused page again up to N times").shownDefault = "3";
+    add("backoff", ValueKind::Decimal, "SECONDS", "first pause after a refusal that names no wait;\n"
+                                                  "doubles with each retry, at most 300")
+        .shownDefault = "5";
     add("settings", ValueKind::Path, "FILE", "settings file to read (and write with --save)").shownDefault =
         "beside the program";
     add("save", ValueKind::Switch, "", "store the control states after the run").shownDefault = "off";
@@ -113,9 +117,10 @@ public:
         , m_err(err)
         , m_ui(out, [this] {
             // A stop asked for before the run has begun is kept for the run.
-            if (m_onStop)
+            if (m_onStop) {
+                m_interrupted = true;
                 m_onStop();
-            else
+            } else
                 requestStopFromSignal();
         })
         , m_window(std::move(window))
@@ -173,6 +178,7 @@ public:
         if (const auto proxy = m_options.value("proxy"))
             m_app.webClient->setProxy(2, text::utf8ToGbk(*proxy));
 
+        applyRetryOptions(m_options, m_context.retry);
         m_context.programFolder = text::fromNativePath(text::executableFolder());
         m_context.settingsFolder = text::fromNativePath(text::toNativePath(m_app.settingsPath).parent_path());
     }
@@ -203,6 +209,8 @@ public:
     [[nodiscard]] idcollect::CollectContext& context() { return m_context; }
     [[nodiscard]] CliUi& ui() { return m_ui; }
     [[nodiscard]] std::ostream& err() { return m_err; }
+    // Ctrl-C stopped the run.
+    [[nodiscard]] bool interrupted() const { return m_interrupted; }
 
 private:
     static void setSettingsFile(const ParsedOptions& options)
@@ -221,6 +229,7 @@ private:
     std::ostream& m_err;
     app::App m_app;
     std::function<void()> m_onStop;
+    bool m_interrupted = false;
     CliUi m_ui;
     ui::Window m_window;
     idcollect::CollectContext m_context;
@@ -235,17 +244,24 @@ const GbkText& controlText(const ui::Window& window, const ui::ControlName& name
     return c ? c->text() : none;
 }
 
-int statusOf(const idcollect::RunOutcome& outcome)
+int statusOf(const idcollect::RunOutcome& outcome, bool interrupted)
 {
     if (!outcome.ran)
         return ExitBadOptions;
-    return outcome.fileFailed ? ExitFailure : ExitOk;
+    if (outcome.fileFailed)
+        return ExitFailure;
+    if (outcome.refusedPage > 0)
+        return ExitRefused;
+    return interrupted && outcome.stopped ? ExitInterrupted : ExitOk;
 }
 
 const char* const kStatusHelp =
-    "Ctrl-C stops the run as the window's button does and keeps what was collected; press it\n"
-    "twice to quit at once. Exit status: 0 done, 1 the product-ID file could not be written,\n"
-    "2 bad options (or an address the window refuses).\n";
+    "A refused page is asked for again after the wait the marketplace names (or a growing\n"
+    "pause); when it stays refused the run stops there and keeps the file it wrote.\n"
+    "Ctrl-C stops the run as the window's button does (also during such a wait) and keeps\n"
+    "what was collected; press it twice to quit at once. Exit status: 0 done, 1 the\n"
+    "product-ID file could not be written, 2 bad options (or an address the window refuses),\n"
+    "4 stopped because the marketplace refused further requests, 130 stopped by Ctrl-C.\n";
 
 } // namespace
 
@@ -308,7 +324,7 @@ int runShopIdsSession(const ParsedOptions& options, std::ostream& out, std::ostr
         const idcollect::RunOutcome outcome =
             session.run([&] { return idcollect::shopStartClicked(w, context, ui); },
                         [&] { (void)idcollect::shopStartClicked(w, context, ui); });
-        status = statusOf(outcome);
+        status = statusOf(outcome, session.interrupted());
     }
     session.saveIfAsked(idcollect::saveShopWindow);
     return status;
@@ -331,7 +347,7 @@ int runKeywordIdsSession(const ParsedOptions& options, std::ostream& out, std::o
         session.run([&] { return idcollect::keywordRunClicked(w, context, ui); },
                     [&] { (void)idcollect::keywordRunClicked(w, context, ui); });
     session.saveIfAsked(idcollect::saveKeywordWindow);
-    return statusOf(outcome);
+    return statusOf(outcome, session.interrupted());
 }
 
 } // namespace quillet::cli

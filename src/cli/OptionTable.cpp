@@ -1,8 +1,10 @@
 #include "cli/OptionTable.h"
 
 #include "text/Charset.h"
+#include "text/Numbers.h"
 #include "ui/Window.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -348,6 +350,17 @@ bool readTextFileAsGbk(const std::string& path, GbkText& content)
         content += gbkText[i];
     }
     return true;
+}
+
+void applyRetryOptions(const ParsedOptions& parsed, web::RetryPolicy& policy)
+{
+    if (const auto retries = parsed.value("retries"))
+        policy.refusedRetries = static_cast<int>(std::min<long long>(text::textToInteger(*retries), 1000));
+    if (const auto backoff = parsed.value("backoff")) {
+        const double ms = std::min(text::textToNumber(*backoff), 86400.0) * 1000.0;
+        policy.firstRefusalPauseMs = static_cast<long long>(ms);
+        policy.firstFailurePauseMs = static_cast<long long>(ms / 5);
+    }
 }
 
 } // namespace quillet::cli

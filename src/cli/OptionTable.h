@@ -7,6 +7,7 @@
 // documented.
 
 #include "text/GbkText.h"
+#include "web/PageRetry.h"
 #include "ui/ControlNames.h"
 
 #include <optional>
@@ -87,6 +88,9 @@ struct ParsedOptions {
 // Sets the controls of `window` as the given options say, in command-line order. False (with
 // the reason) when a TextFile option's file cannot be read; controls set before stay set.
 [[nodiscard]] bool applyOptions(const ParsedOptions& parsed, ui::Window& window, std::string& error);
+
+// Sets the retry policy from --retries N and --backoff SECONDS when given.
+void applyRetryOptions(const ParsedOptions& parsed, web::RetryPolicy& policy);
 
 // Reads a text file written in UTF-8 (with or without a byte-order mark) or GBK, and gives it
 // as GBK with CR LF line ends. False when the file cannot be read.

@@ -154,6 +154,56 @@ GbkText formatTimestamp(int kind)
 
 // ---- The run -----------------------------------------------------------------------------
 
+GbkText unfinishedFilePath(const GbkText& idFilePath)
+{
+    const std::filesystem::path path = text::toNativePath(idFilePath);
+    std::filesystem::path name = path.stem();
+    name += text::toNativePath(gbk(".未完成"));
+    name += path.extension();
+    return text::fromNativePath(path.parent_path() / name);
+}
+
+GbkText runSummaryMessage(const RunOutcome& outcome)
+{
+    GbkText message;
+    if (outcome.kind == RunOutcome::Kind::Refused) {
+        message += gbk("淘宝拒绝了更多请求：商品 ") + outcome.refusedProductId
+            + (outcome.refusedPage > 0 ? gbk(" 第 ") + std::to_string(outcome.refusedPage) + gbk(" 页评论")
+                                       : gbk(" 的商品页"))
+            + gbk("。采集已停止，已采集的内容都已保留；下次从第 ") + std::to_string(outcome.refusedLine)
+            + gbk(" 行（该商品）继续。") + "\r\n";
+    }
+    if (outcome.startBeyondEnd)
+        message += gbk("起始序号超出了商品ID文件的行数，没有采集任何商品。") + "\r\n";
+    const long long without = outcome.withoutArticle();
+    message += gbk("本次采集了 ") + std::to_string(outcome.products) + gbk(" 个商品：")
+        + std::to_string(outcome.articles) + gbk(" 篇文章已保存，") + std::to_string(without)
+        + gbk(" 个商品没有文章");
+    if (without > 0) {
+        GbkText reasons;
+        auto add = [&reasons](long long n, const char* what) {
+            if (n == 0)
+                return;
+            if (!reasons.empty())
+                reasons += gbk("，");
+            reasons += gbk(what) + " " + std::to_string(n);
+        };
+        add(outcome.refused, "被拒绝");
+        add(outcome.notFound, "商品不存在或页面无法识别");
+        add(outcome.networkFailed, "网络多次失败");
+        add(outcome.noReviews, "没有通过筛选的评论");
+        add(outcome.failedWrites, "文章未能写入");
+        message += gbk("（") + reasons + gbk("）");
+    }
+    message += gbk("。");
+    if (!outcome.unfinishedFile.empty()) {
+        message += "\r\n"
+            + (outcome.unfinishedFileFailed ? gbk("没有文章的商品ID未能写入：") : gbk("没有文章的商品ID已写入："))
+            + outcome.unfinishedFile;
+    }
+    return message;
+}
+
 namespace {
 
 using namespace ui::mainwin;
@@ -236,18 +286,44 @@ GbkText harvestProduct(const HarvestRequest& request, HarvestContext& context, G
 {
     title.clear();
     productId.clear();
+    context.report = ProductReport();
     // Every product starts with a request object of its own and no cookies.
     web::WebClient client;
     std::optional<ProductInfo> product = resolveProduct(request.line, request.reviewType, client, context);
     if (!product) {
         productId = productIdOf(request.line, context.patternRegex);
+        context.report.productId = productId;
+        if (context.report.result == ProductResult::NoReviews)
+            context.report.result = ProductResult::NotFound;
         return GbkText();
     }
+    context.report.productId = product->productId;
     compose::PreparedTemplate prepared = compose::prepareTemplate(request.templateText, context.patternRegex);
     harvestReviews(*product, request, prepared.columns, client, context);
     title = product->title;
     productId = product->productId;
-    return compose::assembleArticle(prepared, request.contentShuffle);
+    // A product cut short by a refusal is harvested again, whole, when the run resumes.
+    if (context.report.result == ProductResult::Refused)
+        return GbkText();
+    GbkText article = compose::assembleArticle(prepared, request.contentShuffle);
+    if (!article.empty())
+        context.report.result = ProductResult::Article;
+    else if (context.report.result != ProductResult::NetworkFailed)
+        context.report.result = ProductResult::NoReviews;
+    return article;
+}
+
+std::string productResultName(ProductResult result)
+{
+    switch (result) {
+    case ProductResult::Article: return "article";
+    case ProductResult::Refused: return "refused";
+    case ProductResult::NotFound: return "not-found";
+    case ProductResult::NetworkFailed: return "network-failed";
+    case ProductResult::NoReviews: return "no-reviews";
+    case ProductResult::WriteFailed: return "write-failed";
+    }
+    return "no-reviews";
 }
 
 RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
@@ -269,7 +345,8 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
     }
 
     ProductIdFile idFile;
-    if (!idFile.open(textOf(window, 编辑框商品ID文件))) {
+    const GbkText idFilePath = textOf(window, 编辑框商品ID文件);
+    if (!idFile.open(idFilePath)) {
         ui.messageBox(gbk("请先选择保存商品ID或商品地址的文本文件！"));
         outcome.kind = RunOutcome::Kind::IdFileMissing;
         return outcome;
@@ -308,13 +385,25 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
 
     long long lineNo = 0;
     long long count = 0;
+    // The next run must not begin behind this line: the first product whose article could not
+    // be written, was refused, or was cut short by a stop before it gave anything.
+    long long holdLine = 0;
+    auto hold = [&holdLine](long long line) {
+        if (holdLine == 0 || line < holdLine)
+            holdLine = line;
+    };
+    long long firstMergedLine = 0;
+    GbkText unfinished; // the lines of the products that gave nothing, as the file had them
+    bool anyLine = false;
     GbkText line;
     while (idFile.nextLine(line)) {
         ++lineNo;
         if (lineNo < text::textToInteger(textOf(window, 编辑框序号)))
             continue;
+        anyLine = true;
         setText(window, 编辑框序号, std::to_string(lineNo));
         if (!line.empty()) {
+            const auto started = std::chrono::steady_clock::now();
             // The mall's file-exists check and the write use the same folder and extension.
             const OutputPlace place = outputPlace(window);
             // The line is moved on, never copied: it may be huge.
@@ -327,19 +416,14 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
                 outcome.kind = RunOutcome::Kind::Previewed;
                 break;
             }
+            ProductReport& report = context.report;
             if (!article.empty()) {
+                bool written = false;
                 if (naming == 0 || naming == 1) {
-                    if (!compose::writeArticleFile(naming, place.folder, place.extension, title, productId, article)
-                             .empty()) {
-                        ++count;
-                        if (context.stopRequested) {
-                            outcome.kind = RunOutcome::Kind::Stopped;
-                            break;
-                        }
-                    } else {
-                        ++failedWrites;
+                    written = !compose::writeArticleFile(naming, place.folder, place.extension, title, productId, article)
+                                   .empty();
+                    if (!written)
                         failedFolder = place.folder;
-                    }
                 } else {
                     openMerged();
                     GbkText mergedLine = naming == 3 ? productId + "|" : GbkText();
@@ -349,11 +433,49 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
                     mergedLine += "\r\n";
                     // Written line by line, whole or not at all: a run that is killed keeps every
                     // article it counted, and a full disk leaves no torn line.
-                    if (merged.appendLine(mergedLine))
-                        ++count;
-                    else
-                        ++failedWrites;
+                    written = merged.appendLine(mergedLine);
+                    if (written && firstMergedLine == 0)
+                        firstMergedLine = lineNo;
                 }
+                if (written) {
+                    ++count;
+                } else {
+                    ++failedWrites;
+                    report.result = ProductResult::WriteFailed;
+                    report.reason = "not written";
+                    hold(lineNo);
+                }
+            }
+            const bool cutShort = report.result == ProductResult::Refused
+                || (report.stopped && report.result != ProductResult::Article);
+            if (cutShort) {
+                hold(lineNo);
+                if (report.result == ProductResult::Refused) {
+                    ++outcome.products;
+                    ++outcome.refused;
+                }
+            } else {
+                ++outcome.products;
+                switch (report.result) {
+                case ProductResult::NotFound: ++outcome.notFound; break;
+                case ProductResult::NetworkFailed: ++outcome.networkFailed; break;
+                case ProductResult::NoReviews: ++outcome.noReviews; break;
+                default: break;
+                }
+                if (report.result != ProductResult::Article)
+                    unfinished += request.line + "\r\n";
+            }
+            if (context.onProductDone) {
+                report.line = lineNo;
+                report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+                context.onProductDone(report);
+            }
+            if (report.result == ProductResult::Refused) {
+                outcome.kind = RunOutcome::Kind::Refused;
+                outcome.refusedProductId = productId;
+                outcome.refusedLine = lineNo;
+                outcome.refusedPage = report.refusedPage;
+                break;
             }
         }
         if (context.stopRequested) {
@@ -361,27 +483,44 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
             break;
         }
     }
+    if (!anyLine && outcome.kind != RunOutcome::Kind::Previewed)
+        outcome.startBeyondEnd = lineNo > 0 || text::textToInteger(startText) > 1;
 
-    if (checkedOf(window, 选择框仅信息框))
+    const bool preview = checkedOf(window, 选择框仅信息框);
+    if (preview) {
         setText(window, 编辑框序号, startText);
-    else
-        setText(window, 编辑框序号, std::to_string(text::textToInteger(textOf(window, 编辑框序号)) + 1));
+    } else {
+        long long next = text::textToInteger(textOf(window, 编辑框序号)) + 1;
+        if (holdLine > 0 && holdLine < next)
+            next = holdLine;
+        setText(window, 编辑框序号, std::to_string(next));
+    }
 
     idFile.close();
-    if (merged.isOpen() && !merged.close())
+    if (merged.isOpen() && !merged.close()) {
         ++failedWrites; // the system could not keep what it was given
+        if (!preview && firstMergedLine > 0
+            && firstMergedLine < text::textToInteger(textOf(window, 编辑框序号)))
+            setText(window, 编辑框序号, std::to_string(firstMergedLine));
+    }
     if (namingBox)
         namingBox->setEnabled(true);
     runButton->setText(gbk("开始采集"));
 
-    if (!checkedOf(window, 选择框仅信息框)) {
+    outcome.failedWrites = failedWrites;
+    if (!preview && !unfinished.empty()) {
+        outcome.unfinishedFile = unfinishedFilePath(idFilePath);
+        outcome.unfinishedFileFailed = !compose::writeTextFile(outcome.unfinishedFile, unfinished);
+    }
+    if (!preview) {
         if (failedWrites > 0)
             ui.messageBox(gbk("有 ") + std::to_string(failedWrites) + gbk(" 篇文章未能写入，请检查保存目录是否存在、可写：")
                           + "\r\n" + (naming > 1 ? merged.path() : failedFolder));
         ui.messageBox(gbk("采集完成！"));
+        outcome.articles = count;
+        ui.messageBox(runSummaryMessage(outcome));
     }
     outcome.articles = count;
-    outcome.failedWrites = failedWrites;
     return outcome;
 }
 

@@ -55,12 +55,37 @@ struct RunOutcome {
         IdFileMissing, // the product-ID file could not be opened; nothing ran
         Finished,      // the run went through to the end of the product-ID file
         Stopped,       // the run ended early on a stop request, keeping what it gathered
+        Refused,       // the marketplace refused further requests: the run stopped, keeping what it gathered
         Previewed,     // quick preview: one product shown, nothing written
     };
     Kind kind = Kind::Finished;
     long long articles = 0;     // articles written (lines of the merged file for merged naming)
     long long failedWrites = 0; // articles lost because they could not be written
+    // Products that gave no article, by reason (write failures are failedWrites).
+    long long products = 0;     // products harvested (one cut short by a stop not counted)
+    long long refused = 0;      // the product the marketplace refused (the run stops at it)
+    long long notFound = 0;
+    long long networkFailed = 0;
+    long long noReviews = 0;
+    // The refused product: its ID, its line and the feed page refused (0: its product page).
+    GbkText refusedProductId;
+    long long refusedLine = 0;
+    long long refusedPage = 0;
+    // The products that gave nothing, written beside the product-ID file; empty when none.
+    GbkText unfinishedFile;
+    bool unfinishedFileFailed = false;
+    bool startBeyondEnd = false; // the start line lies behind the last line of the file
+
+    [[nodiscard]] long long withoutArticle() const { return refused + notFound + networkFailed + noReviews + failedWrites; }
 };
+
+// The file that lists the products of a run that gave nothing: the product-ID file's name
+// with ".未完成" before its extension, in the same folder.
+[[nodiscard]] GbkText unfinishedFilePath(const GbkText& idFilePath);
+
+// The message at the end of a run: how many products gave articles, how many none and why,
+// and where the refused run resumes.
+[[nodiscard]] GbkText runSummaryMessage(const RunOutcome& outcome);
 
 // What the run button does: starts a batch run over the product-ID file named in the main
 // window, or, while one is going on, asks it to stop. Runs on the caller's thread; the

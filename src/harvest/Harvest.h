@@ -2,8 +2,11 @@
 
 #include "compose/Article.h"
 #include "text/GbkText.h"
+#include "web/PageRetry.h"
 
 #include <functional>
+#include <string>
+#include <utility>
 #include <optional>
 #include <vector>
 
@@ -50,6 +53,40 @@ struct ProductInfo {
     GbkText rateType;
 };
 
+// What became of one product of a run.
+enum class ProductResult {
+    Article,       // it gave an article (written, or shown by the preview)
+    Refused,       // the marketplace refused its pages after every retry; the run stops there
+    NotFound,      // no such product, or a page without title or seller
+    NetworkFailed, // its pages were lost in transit after every retry, or could not be reached
+    NoReviews,     // no review passed the filters
+    WriteFailed,   // its article could not be written
+};
+
+// A stable short name for logs ("article", "refused", "not-found", ...).
+[[nodiscard]] std::string productResultName(ProductResult result);
+
+// What the harvest of one product did, for the run's summary, log and failed-products file.
+struct ProductReport {
+    GbkText productId;
+    ProductResult result = ProductResult::NoReviews;
+    long long pagesFetched = 0; // review-feed pages that came
+    long long reviewsKept = 0;
+    long long refusedPage = 0;  // the feed page refused; 0: the product page
+    bool stopped = false;       // a stop was asked for while the product was harvested
+    std::string reason;         // the last failed fetch, in a few words ("HTTP 404", "refused: punish-page")
+    long long line = 0;         // set by the batch run: the line of the product-ID file
+    double seconds = 0;         // set by the batch run: how long the product took
+};
+
+// One review as the article gets it, with every attribute its record names.
+struct ReviewFields {
+    GbkText content; // cleaned and filtered
+    GbkText nick;
+    GbkText date;
+    std::vector<std::pair<GbkText, GbkText>> attributes; // name, value, in record order
+};
+
 // The process-wide pieces the harvest works with.
 struct HarvestContext {
     regex::RegexObject& patternRegex;
@@ -60,7 +97,18 @@ struct HarvestContext {
     ui::Window& mainWindow;
     // The proxy text while the proxy window is open; empty (direct) otherwise.
     std::function<GbkText()> currentProxy;
+    // How refused and failed pages are asked for again.
+    web::RetryPolicy retry = {};
+    // Filled by harvestProduct for the product it harvested.
+    ProductReport report = {};
+    // When set, every review taken is handed over as well (the raw-review export).
+    std::function<void(const ProductInfo&, const ReviewFields&)> onReview = {};
+    // When set, the batch run hands over the report of every product when it is done (the run log).
+    std::function<void(const ProductReport&)> onProductDone = {};
 };
+
+// A feed that answers this many pages in a row without a record has ended, page limit or not.
+inline constexpr int kMaxEmptyFeedPages = 5;
 
 // The review-type code the feeds understand for a 组合框类型 index; empty for "all" and for
 // indexes without a code.
@@ -82,6 +130,10 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
 // The attribute of a review record for a template field that is none of the built-in ones
 // (颜色, 尺码, ...). Empty values become "无" when emptyAsNone, else a single blank.
 [[nodiscard]] GbkText skuValue(const GbkText& record, const GbkText& fieldName, bool emptyAsNone);
+
+// Every attribute a review record names ("颜色分类:黑色;尺码:XL" and {"desc":..,"name":..}
+// forms), each name once, in record order.
+[[nodiscard]] std::vector<std::pair<GbkText, GbkText>> recordAttributes(const GbkText& record);
 
 // One product from line to article: resolve, prepare the template, harvest the reviews,
 // assemble. Empty when the product gave nothing. Also hands back the title and product ID.

@@ -82,16 +82,44 @@ std::optional<ProductInfo> resolveProduct(const GbkText& line, int reviewType, w
 
     const web::Endpoints endpoints = web::currentEndpoints();
     const GbkText id = encodeQueryValue(product.productId);
-    product.pageText = client.fetchText("http://" + endpoints.marketItemHost + "/item.htm?id=" + id, {},
-                                        web::CharsetDetect, 0, product.proxy);
+    ProductReport& report = context.report;
+    // One product page, asked for again after a refusal or a failure in transit. False when
+    // it did not come: the report says why.
+    auto fetchProductPage = [&](const GbkText& address) {
+        const web::PageResult page = web::fetchPage(
+            client, [&] { return client.fetchText(address, {}, web::CharsetDetect, 0, product.proxy); },
+            context.retry, [&context] { return context.stopRequested; }, product.pageText);
+        switch (page.verdict) {
+        case web::PageVerdict::Ok:
+            if (!page.outcome.ok()) {
+                report.result = ProductResult::NotFound;
+                report.reason = page.outcome.describe();
+            }
+            return page.outcome.ok();
+        case web::PageVerdict::Refused:
+            report.result = ProductResult::Refused;
+            break;
+        case web::PageVerdict::Stopped:
+            report.stopped = true;
+            report.result = ProductResult::NetworkFailed;
+            break;
+        case web::PageVerdict::Failed:
+            report.result = ProductResult::NetworkFailed;
+            break;
+        }
+        report.reason = page.outcome.describe();
+        return false;
+    };
+    if (!fetchProductPage("http://" + endpoints.marketItemHost + "/item.htm?id=" + id))
+        return std::nullopt;
 
     // The marketplace answers a mall product with a small page that sends the browser on to
     // the mall's own product page.
     const GbkText mallAddress = "http://" + endpoints.mallItemHost + "/item.htm";
     const GbkText redirectElement = "<script>(function(){if('" + mallAddress + "'){window.location.href='"
         + mallAddress + "'+window.location.search;}})()</script>";
-    if (compose::findText(product.pageText, redirectElement, 1, true) > 0)
-        product.pageText = client.fetchText(mallAddress + "?id=" + id, {}, web::CharsetDetect, 0, product.proxy);
+    if (compose::findText(product.pageText, redirectElement, 1, true) > 0 && !fetchProductPage(mallAddress + "?id=" + id))
+        return std::nullopt;
 
     GbkText start = "userid: '";
     GbkText end = "'";
@@ -116,8 +144,11 @@ std::optional<ProductInfo> resolveProduct(const GbkText& line, int reviewType, w
     product.originalTitle = product.title;
     product.rateType = rateTypeFor(reviewType);
 
-    if (product.title.empty() || product.sellerId.empty())
+    if (product.title.empty() || product.sellerId.empty()) {
+        report.result = ProductResult::NotFound;
+        report.reason = product.title.empty() ? "no title" : "no seller";
         return std::nullopt;
+    }
     return product;
 }
 

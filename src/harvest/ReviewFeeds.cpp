@@ -160,6 +160,32 @@ regex::RegexObject& attributePattern(const GbkText& name)
     return it->second;
 }
 
+// Notes a fetched feed page in the product's report. False when paging must end: the page
+// did not come (refused, lost, or a stop came during a retry's wait).
+bool noteFeedPage(ProductReport& report, const web::PageResult& page, long long pageNo)
+{
+    switch (page.verdict) {
+    case web::PageVerdict::Ok:
+        if (page.outcome.ok()) {
+            ++report.pagesFetched;
+            return true;
+        }
+        break;
+    case web::PageVerdict::Refused:
+        report.result = ProductResult::Refused;
+        report.refusedPage = pageNo;
+        break;
+    case web::PageVerdict::Stopped:
+        report.stopped = true;
+        [[fallthrough]];
+    case web::PageVerdict::Failed:
+        report.result = ProductResult::NetworkFailed;
+        break;
+    }
+    report.reason = page.outcome.describe();
+    return false;
+}
+
 } // namespace
 
 GbkText skuValue(const GbkText& record, const GbkText& fieldName, bool emptyAsNone)
@@ -207,7 +233,7 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
     GbkText previousFirstRecord;
     GbkText titlePhrase;
     long long previewTaken = 0;
-    const bool neverStop = false;
+    int emptyPages = 0;
 
     for (;;) {
         ++pageNo;
@@ -216,7 +242,12 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
                        + std::to_string(pageNo) + gbk(" 页"));
         const GbkText address = product.isMall ? mallFeedAddress(product, pageNo) : marketFeedAddress(product, pageNo);
         text::processEvents();
-        const GbkText feedText = client.fetchText(address, {}, web::CharsetDetect, 0, product.proxy);
+        GbkText feedText;
+        const web::PageResult page = web::fetchPage(
+            client, [&] { return client.fetchText(address, {}, web::CharsetDetect, 0, product.proxy); }, context.retry,
+            [&context] { return context.stopRequested; }, feedText);
+        if (!noteFeedPage(context.report, page, pageNo))
+            break;
 
         if (feedText.empty())
             break;
@@ -290,6 +321,10 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
                     column.values.push_back(skuValue(record, column.name, emptyAsNone));
             }
 
+            ++context.report.reviewsKept;
+            if (context.onReview)
+                context.onReview(product, ReviewFields{content, nick, date, recordAttributes(record)});
+
             if (request.previewOnly && ++previewTaken >= 10)
                 break;
             if (context.stopRequested)
@@ -297,6 +332,10 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
         }
 
         if (feedEnded)
+            break;
+        // A feed that keeps answering pages without records would be paged for ever.
+        emptyPages = firstRecord ? emptyPages + 1 : 0;
+        if (emptyPages >= kMaxEmptyFeedPages)
             break;
         if (request.maxPages >= 1 && pageNo >= request.maxPages)
             break;
@@ -307,8 +346,11 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
 
         const double seconds = text::textToNumber(controlText(context.mainWindow, ui::mainwin::编辑框每页延时秒));
         const double ms = std::round(seconds * 1000.0);
-        // A negative or absurd pause is no pause / at most a day, never an overflow.
-        compose::pauseMs(ms > 0 ? static_cast<long long>(std::min(ms, 86400000.0)) : 0, neverStop);
+        // A negative or absurd pause is no pause / at most a day, never an overflow. A stop
+        // ends the pause at once: a long pause must not keep the user waiting.
+        compose::pauseMs(ms > 0 ? static_cast<long long>(std::min(ms, 86400000.0)) : 0, context.stopRequested);
+        if (context.stopRequested)
+            break;
     }
 }
 

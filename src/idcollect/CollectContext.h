@@ -2,6 +2,7 @@
 
 #include "text/GbkText.h"
 #include "web/Endpoints.h"
+#include "web/PageRetry.h"
 
 namespace quillet::web {
 class WebClient;
@@ -19,6 +20,8 @@ struct CollectContext {
     // when that cannot be written (a system-wide install), the folder of the settings file.
     GbkText programFolder;
     GbkText settingsFolder;
+    // How refused and failed pages are asked for again.
+    web::RetryPolicy retry = {};
 };
 
 // What a click on a window's run button did, for callers that report more than the window
@@ -31,10 +34,12 @@ struct RunOutcome {
     bool fileFailed = false; // the file could not be created or written in full
     GbkText dumpFolder;      // keyword window: where pages that gave nothing were left; empty: none
     bool dumpFailed = false; // keyword window: such a page could be left nowhere
+    long long refusedPage = 0; // the page the marketplace refused after every retry (the run stopped there); 0: none
 };
 
 // The message a finished run shows: head ("OK！已采集了 " or "OK！总采集了 "), the count and
-// where to go next; then, when the file could not be written, a note naming it, and when the
+// where to go next; then, when the marketplace refused a page, that the run stopped there;
+// when the file could not be written, a note naming it, and when the
 // pages that gave nothing were left elsewhere than in the program's folder, where they are.
 [[nodiscard]] GbkText runFinishedMessage(const GbkText& head, const RunOutcome& outcome,
                                          const GbkText& programFolder = GbkText());

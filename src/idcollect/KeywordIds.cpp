@@ -14,6 +14,7 @@
 #include "web/WebClient.h"
 
 #include <algorithm>
+#include <functional>
 #include <string>
 
 namespace quillet::idcollect {
@@ -123,9 +124,19 @@ RunOutcome keywordRunClicked(ui::Window& window, CollectContext& context, ui::Ui
         return c && c->checked();
     }();
     long long count = 0;
+    // The run stops when the button no longer says it runs (a click, or Ctrl-C).
+    const std::function<bool()> stopped = [button] { return button->text() != runningCaption(); };
     for (long long page = 1; page <= pages; ++page) {
-        const GbkText html = context.webClient.fetchText(
-            searchAddress(context.endpoints.searchHost, textOf(window, ui::keywordwin::编辑框关键词), sortIndex, page));
+        const GbkText address =
+            searchAddress(context.endpoints.searchHost, textOf(window, ui::keywordwin::编辑框关键词), sortIndex, page);
+        GbkText html;
+        const web::PageResult result = web::fetchPage(
+            context.webClient, [&] { return context.webClient.fetchText(address); }, context.retry, stopped, html);
+        if (result.verdict == web::PageVerdict::Refused) {
+            outcome.refusedPage = page;
+            outcome.stopped = true;
+            break;
+        }
         const int rows = finder.findAll(html, "div", {"class"}, {"row item"}, true);
         for (int j = 1; j <= rows; ++j) {
             if (idPattern.execute(finder.foundElement(j)) < 1)

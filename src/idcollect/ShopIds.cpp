@@ -138,13 +138,19 @@ bool checkShopAddress(const GbkText& shopAddress, const web::Endpoints& endpoint
 }
 
 GbkText collectShopPage(const ui::Window& window, const CollectContext& context, const GbkText& shopAddress,
-                        int page, int sortIndex, int& pageCount, int& itemCount, int& idCount)
+                        int page, int sortIndex, int& pageCount, int& itemCount, int& idCount,
+                        const std::function<bool()>& stopped, web::PageVerdict* verdict)
 {
     TagFinder finder;
     RegexObject idPattern;
     idPattern.compile("id=(\\d{5,})");
 
-    const GbkText html = context.webClient.fetchText(listingAddress(shopAddress, page, sortIndex));
+    const GbkText address = listingAddress(shopAddress, page, sortIndex);
+    GbkText html;
+    const web::PageResult result = web::fetchPage(
+        context.webClient, [&] { return context.webClient.fetchText(address); }, context.retry, stopped, html);
+    if (verdict)
+        *verdict = result.verdict;
 
     long long position = 1;
     itemCount = leadingCount(
@@ -227,14 +233,24 @@ RunOutcome shopStartClicked(ui::Window& window, CollectContext& context, ui::Ui&
     int pageCount = 0;
     int itemCount = 0;
     int idCount = 0;
+    // The run stops when the button no longer says it runs (a click, or Ctrl-C).
+    const std::function<bool()> stopped = [button] { return button->text() != runningCaption(); };
+    web::PageVerdict verdict = web::PageVerdict::Ok;
     GbkText lines = collectShopPage(window, context, textOf(window, ui::shopwin::编辑框店铺地址), 1, shopSortIndex(window),
-                                    pageCount, itemCount, idCount);
+                                    pageCount, itemCount, idCount, stopped, &verdict);
     const int pages = pageCount;
+    if (verdict == web::PageVerdict::Refused)
+        outcome.refusedPage = 1;
     for (int k = 1; k <= pages; ++k) {
         if (k > 1) {
             int ignoredPages = 0;
             lines = collectShopPage(window, context, textOf(window, ui::shopwin::编辑框店铺地址), k, shopSortIndex(window),
-                                    ignoredPages, itemCount, idCount);
+                                    ignoredPages, itemCount, idCount, stopped, &verdict);
+            if (verdict == web::PageVerdict::Refused) {
+                outcome.refusedPage = k;
+                outcome.stopped = true;
+                break;
+            }
         }
         file.write(lines);
         window.setTitle("(" + std::to_string(k) + "/" + std::to_string(pages) + gbk(")  已采集 ") +
@@ -265,11 +281,15 @@ bool shopCountClicked(ui::Window& window, CollectContext& context, ui::Ui& ui)
         int pageCount = 0;
         int itemCount = 0;
         int idCount = 0;
-        (void)collectShopPage(window, context, address, 1, shopSortIndex(window), pageCount, itemCount, idCount);
+        web::PageVerdict verdict = web::PageVerdict::Ok;
+        (void)collectShopPage(window, context, address, 1, shopSortIndex(window), pageCount, itemCount, idCount, {},
+                              &verdict);
         GbkText message = containsIgnoringCase(address, context.endpoints.marketDomain)
                               ? gbk("该店有 ") + std::to_string(itemCount) + gbk(" 个宝贝")
                               : gbk("该天猫店大概有 ") + std::to_string(itemCount) + gbk(" 个宝贝");
         message += gbk("，分 ") + std::to_string(pageCount) + gbk(" 页显示！");
+        if (verdict == web::PageVerdict::Refused)
+            message = gbk("淘宝拒绝了更多请求，暂时无法查询，请稍后再试。");
         ui.messageBox(message);
     }
     window.setTitle(gbk("查询完成！"));

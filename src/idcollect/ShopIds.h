@@ -2,6 +2,9 @@
 
 #include "idcollect/CollectContext.h"
 #include "text/GbkText.h"
+#include "web/PageRetry.h"
+
+#include <functional>
 
 namespace quillet::settings {
 class SettingsStore;
@@ -39,9 +42,12 @@ bool checkShopAddress(const GbkText& shopAddress, const web::Endpoints& endpoint
 // One listing page: fetches it, sets pageCount and itemCount from it, adds the number of IDs
 // found to idCount and returns one line per ID (CR LF after each), as a bare ID or a product
 // address as the window's 选择框插入 asks.
+// A refused page, or one lost in transit, is asked for again as context.retry allows (a
+// wait ends at once when `stopped` says so); `verdict`, when given, receives how it ended.
 [[nodiscard]] GbkText collectShopPage(const ui::Window& window, const CollectContext& context,
                                       const GbkText& shopAddress, int page, int sortIndex, int& pageCount,
-                                      int& itemCount, int& idCount);
+                                      int& itemCount, int& idCount, const std::function<bool()>& stopped = {},
+                                      web::PageVerdict* verdict = nullptr);
 
 // Window events.
 void restoreShopWindow(ui::Window& window, settings::SettingsStore& store);

@@ -48,8 +48,9 @@ TEST(BatchRunStartLine, CompleteRunsShowEachLineAndEndBehindTheLast)
         EXPECT_THAT(bench.outputNames(),
                     ElementsAre("1000003.txt", "1000004.txt", "1000005.txt", "1000006.txt", "1000007.txt"));
         EXPECT_EQ(bench.outputText("1000004.txt"), "p4r1\r\n");
-        EXPECT_THAT(bench.messageTexts(), ElementsAre("采集完成！"));
-        EXPECT_THAT(bench.messageTitles(), ElementsAre("信息："));
+        EXPECT_THAT(bench.messageTexts(),
+                    ElementsAre("采集完成！", "本次采集了 5 个商品：5 篇文章已保存，0 个商品没有文章。"));
+        EXPECT_THAT(bench.messageTitles(), ElementsAre("信息：", "信息："));
         EXPECT_EQ(bench.text("按钮采集"), "开始采集");
         EXPECT_TRUE(bench.enabled("组合框命名方式"));
         EXPECT_FALSE(bench.app.stopRequested);
@@ -101,7 +102,7 @@ TEST(BatchRunStop, ClickDuringProductFiveKeepsItsArticleAndResumesAtSix)
         EXPECT_EQ(bench.text("编辑框序号"), "6");
         EXPECT_EQ(bench.text("按钮采集"), "开始采集");
         EXPECT_NE(std::find(captions->begin(), captions->end(), "正在停止.."), captions->end());
-        EXPECT_THAT(bench.messageTexts(), ElementsAre("采集完成！"));
+        EXPECT_EQ(bench.messageTexts().at(0), "采集完成！");
         EXPECT_THAT(market.productPagesAsked(), ElementsAre("1000001", "1000002", "1000003", "1000004", "1000005"));
         if (naming == 1) {
             EXPECT_THAT(bench.outputNames(),
@@ -124,7 +125,7 @@ TEST(BatchRunStop, ClickDuringProductFiveKeepsItsArticleAndResumesAtSix)
     }
 }
 
-TEST(BatchRunStop, ClickDuringThePauseStillTakesOneReviewOfTheNextPage)
+TEST(BatchRunStop, ClickDuringThePauseEndsItAndThePaging)
 {
     Catalogue c;
     c.setReviewsPerPage(2);
@@ -132,7 +133,7 @@ TEST(BatchRunStop, ClickDuringThePauseStillTakesOneReviewOfTheNextPage)
     MarketSession market(std::move(c));
     RunBench bench;
     bench.writeIds("1000001\r\n");
-    bench.setText("编辑框每页延时秒", "0.5"); // 50 steps of 10 ms, each letting events through
+    bench.setText("编辑框每页延时秒", "600");
     int callsAfterFirstPage = 0;
     bench.whenEvents([&]() {
         if (market.feedRequests().size() != 1 || ++callsAfterFirstPage < 25)
@@ -140,9 +141,9 @@ TEST(BatchRunStop, ClickDuringThePauseStillTakesOneReviewOfTheNextPage)
         bench.click();
         return true;
     });
-    bench.click();
-    EXPECT_EQ(market.feedRequests().size(), 2u);
-    EXPECT_EQ(bench.outputText("1000001.txt"), "r1\r\nr2\r\nr3\r\n");
+    bench.click(); // returns long before the ten minutes are up
+    EXPECT_EQ(market.feedRequests().size(), 1u);
+    EXPECT_EQ(bench.outputText("1000001.txt"), "r1\r\nr2\r\n");
     EXPECT_EQ(bench.text("编辑框序号"), "2");
 }
 
@@ -282,7 +283,7 @@ TEST(BatchRunNaming, MergedRunsWriteOneLinePerArticle)
         bench.click();
         ASSERT_EQ(bench.outputNames().size(), 1u);
         EXPECT_EQ(bench.outputText(bench.outputNames()[0]), "");
-        EXPECT_THAT(bench.messageTexts(), ElementsAre("采集完成！"));
+        EXPECT_THAT(bench.messageTexts(), ElementsAre("采集完成！", ::testing::HasSubstr("1 个商品没有文章")));
     }
 }
 
@@ -302,7 +303,7 @@ TEST(BatchRunNaming, HostileTitlesAndExtensionsStayInsideTheFolder)
     bench.click(); // a NUL in a title once made this run hang
     // The lone lead byte goes: kept, it would swallow the first byte of the full-width slash.
     EXPECT_THAT(bench.outputNames(), ElementsAre("ab...／..／x", "ab_1...／..／x", "／x...／..／x"));
-    EXPECT_THAT(bench.messageTexts(), ElementsAre("采集完成！"));
+    EXPECT_EQ(bench.messageTexts().at(0), "采集完成！");
     EXPECT_FALSE(std::filesystem::exists(bench.folder.file("x"))); // where "out/ab.../../x" led
 }
 

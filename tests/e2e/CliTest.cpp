@@ -144,7 +144,7 @@ TEST(CliRunResults, MessageBoxesArePrintedAndTheStatusSaysHowItWent)
     {
         const CliResult r = cli(run.full());
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, "信息：\n采集完成！\n");
+        EXPECT_EQ(r.out, "信息：\n采集完成！\n信息：\n本次采集了 2 个商品：2 篇文章已保存，0 个商品没有文章。\n");
         EXPECT_EQ(run.article("7000002.txt"), "p2r1\r\np2r2\r\n");
     }
     {
@@ -178,7 +178,10 @@ TEST(CliRunResults, SaveLetsTheNextRunStartBehindTheLastLine)
     // Without --save the settings stay as they were: the same lines again.
     market.market().clearRequests();
     ASSERT_EQ(cli(plus(run.base(), {"--start", "5"})).status, 0);
-    ASSERT_EQ(cli(run.base()).status, 0);
+    // The saved start line lies behind the last line: nothing is harvested, and the run says so.
+    const CliResult behind = cli(run.base());
+    EXPECT_EQ(behind.status, 1);
+    EXPECT_THAT(behind.out, HasSubstr("起始序号超出了商品ID文件的行数"));
     EXPECT_THAT(market.productPagesAsked(), ElementsAre("7000005"));
 }
 
@@ -236,8 +239,8 @@ TEST(CliRunResults, InterruptStopsTheRunAndKeepsWhatWasGathered)
     CliRun run(market);
     run.writeIds("7000001\r\n7000002\r\n7000003\r\n7000004\r\n7000005\r\n");
     const CliResult r = cli(plus(run.full(), {"--save"}));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "信息：\n采集完成！\n");
+    EXPECT_EQ(r.status, 130);
+    EXPECT_EQ(r.out, "信息：\n采集完成！\n信息：\n本次采集了 3 个商品：3 篇文章已保存，0 个商品没有文章。\n");
     EXPECT_THAT(market.productPagesAsked(), ElementsAre("7000001", "7000002", "7000003"));
     EXPECT_EQ(run.article("7000003.txt"), "p3r1\r\n");
     EXPECT_EQ(run.article("7000004.txt"), "");

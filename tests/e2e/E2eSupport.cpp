@@ -140,6 +140,9 @@ RunBench::RunBench()
 {
     app.setUi(&ui);
     app.setProgramName(app::defaultProgramName());
+    // Retries after short pauses: the tests count them, they need not wait like a real client.
+    context.retry.firstRefusalPauseMs = 20;
+    context.retry.firstFailurePauseMs = 10;
     setGbkText("编辑框商品ID文件", folder.gbkFile("ids.txt"));
     setGbkText("编辑框保存目录", folder.gbkFile("out"));
     setText("编辑框序号", "1");

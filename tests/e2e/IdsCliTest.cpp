@@ -4,6 +4,7 @@
 #include "E2eSupport.h"
 
 #include "cli/Cli.h"
+#include "testmarket/Fault.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -125,7 +126,7 @@ TEST_F(IdsCli, MallShopCountAndStop)
     cli::requestStopFromSignal();
     const CliResult stopped = cli(args("ids-shop", {"--shop", mallShop.host, "--no-prefix", "--out",
                                                     folder.file("ids").string()}));
-    EXPECT_EQ(stopped.status, 0) << stopped.err;
+    EXPECT_EQ(stopped.status, 130) << stopped.err;
     EXPECT_EQ(market.requestsTo("/search.htm").size(), 1u);
     const auto lines = crlfLines(testsupport::readFileBytes(folder.file("ids") / (mallShop.host + ".txt")));
     const auto listing = market.catalogue().shopListing(mallShop, "defaultSort");
@@ -151,6 +152,45 @@ TEST_F(IdsCli, KeywordIdsAndSavedSettings)
     EXPECT_EQ(market.requestsTo("/search").size(), 2u);
     EXPECT_EQ(market.requestsTo("/search").back().queryValue("sort"), "sale-desc");
     EXPECT_TRUE(std::filesystem::exists(folder.file("ids") / "新款.txt"));
+}
+
+TEST_F(IdsCli, RefusedPagesStopTheRunKeepingTheFile)
+{
+    const testmarket::Shop& mallShop = shop(Storefront::Mall);
+    const auto listing = market.catalogue().shopListing(mallShop, "defaultSort");
+    const std::string out = folder.file("ids").string();
+    const std::vector<std::string> quick = {"--no-prefix", "--out", out, "--retries", "1", "--backoff", "0.01"};
+    for (const char* form : {"refuse-wait,wait=0", "refuse-json", "refuse-punish", "status,code=429,retry=0",
+                             "status,code=403,retry=0"}) {
+        SCOPED_TRACE(form);
+        struct Run {
+            std::vector<std::string> args;
+            const char* path;
+            std::string file;
+        };
+        std::vector<std::string> shopArgs = args("ids-shop", {"--shop", mallShop.host});
+        std::vector<std::string> keywordArgs = args("ids-keyword", {"--keyword", "新款", "--pages", "3"});
+        shopArgs.insert(shopArgs.end(), quick.begin(), quick.end());
+        keywordArgs.insert(keywordArgs.end(), quick.begin(), quick.end());
+        for (const Run& run : {Run{shopArgs, "/search.htm", mallShop.host + ".txt"}, Run{keywordArgs, "/search", "新款.txt"}}) {
+            SCOPED_TRACE(run.path);
+            // Refused from the second page on: one retry, then the run stops with page one's IDs.
+            market.market().clearFaults();
+            market.market().clearRequests();
+            market.market().addFault(*testmarket::Fault::parse(std::string(form) + ",path=" + run.path + ",after=1"));
+            const CliResult refused = cli(run.args);
+            EXPECT_EQ(refused.status, 4) << refused.err;
+            EXPECT_THAT(refused.out, HasSubstr("注意：淘宝拒绝了更多请求（第 2 页），采集已停止；已采集的商品ID都已保存。"));
+            EXPECT_EQ(market.requestsTo(run.path).size(), 3u);
+            const auto lines = crlfLines(testsupport::readFileBytes(folder.file("ids") / run.file));
+            EXPECT_FALSE(lines.empty());
+            if (std::string(run.path) == "/search.htm")
+                EXPECT_EQ(lines, std::vector<std::string>(listing.begin(), listing.begin() + 5));
+
+            market.market().clearFaults();
+            EXPECT_EQ(cli(run.args).status, 0);
+        }
+    }
 }
 
 TEST_F(IdsCli, BadInputIsRefusedClearly)
