@@ -170,7 +170,7 @@ bool noteFeedPage(ProductReport& report, const web::PageResult& page, long long 
             ++report.pagesFetched;
             return true;
         }
-        break;
+        break; // an answer such as 404: the feed has nothing more to give
     case web::PageVerdict::Refused:
         report.result = ProductResult::Refused;
         report.refusedPage = pageNo;

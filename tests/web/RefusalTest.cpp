@@ -1,11 +1,13 @@
 // The shapes in which the marketplace turns a client away, as its answers carry them.
 
+#include "web/PageRetry.h"
 #include "web/Refusal.h"
 
 #include "text/Charset.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -114,4 +116,25 @@ TEST(RetryAfter, SecondsOrADateByTheServersClock)
     EXPECT_EQ(retryAfterSeconds("-5", "", 0), std::nullopt);
     EXPECT_EQ(retryAfterSeconds("soon", "", 0), std::nullopt);
     EXPECT_EQ(retryAfterSeconds("Wed, 32 Oct 2015 07:28:00 GMT", "", 0), std::nullopt);
+}
+
+TEST(RefusalRetryPauses, ServerWaitsAreKeptAndEveryPauseIsBounded)
+{
+    using quillet::web::FetchOutcome;
+    quillet::web::RetryPolicy policy;
+    FetchOutcome waitAsked;
+    waitAsked.refusal = {RefusalKind::FeedWait, 7};
+    EXPECT_EQ(quillet::web::retryPauseMs(waitAsked, 1, policy), 7000);
+    waitAsked.refusal.waitSeconds = 86400LL * 365 * 1000; // a server asking for ages, or garbage
+    EXPECT_EQ(quillet::web::retryPauseMs(waitAsked, 1, policy), policy.maxServerWaitMs);
+
+    // Without a wait: doubling from the first pause, spread by a quarter, never beyond the cap.
+    FetchOutcome refused;
+    refused.refusal = {RefusalKind::SecurityCheck, std::nullopt};
+    for (int retry = 1; retry <= 40; ++retry) {
+        const long long pause = quillet::web::retryPauseMs(refused, retry, policy);
+        const long long plain = std::min(policy.maxPauseMs, policy.firstRefusalPauseMs << std::min(retry - 1, 20));
+        EXPECT_GE(pause, plain * 3 / 4) << retry;
+        EXPECT_LE(pause, std::min(policy.maxPauseMs, plain * 5 / 4)) << retry;
+    }
 }
