@@ -446,8 +446,10 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
                     hold(lineNo);
                 }
             }
+            // A stop that came before the product gave anything leaves it for the next run.
             const bool cutShort = report.result == ProductResult::Refused
-                || (report.stopped && report.result != ProductResult::Article);
+                || (report.stopped && report.result != ProductResult::Article
+                    && report.result != ProductResult::WriteFailed);
             if (cutShort) {
                 hold(lineNo);
                 if (report.result == ProductResult::Refused) {
