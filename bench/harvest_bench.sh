@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Harvest benchmark: 200 products, 5 feed pages each, 20 reviews a page, no pause.
-# Starts the simulated marketplace on 127.0.0.1, runs `quillet-cli harvest` over all its
-# products under /usr/bin/time, then fetches the very same URL list (taken from the
-# marketplace's request log) with a bare libcurl loop, and prints both.
+#
+# Starts the simulated marketplace on 127.0.0.1 and harvests all its products once with
+# `quillet-cli harvest` to learn the exact URL list (the marketplace's request log). Then,
+# against a fresh marketplace of the same seed, it runs the harvest and a bare libcurl loop
+# over that URL list alternately, RUNS times each, and prints the min and median wall time of
+# each, the ratio of the medians, the processor time per review and the peak memory of the
+# harvest. Alternating runs see the same load of a shared machine; one-shot ratios do not.
 #
 # usage: bench/harvest_bench.sh [BUILD-DIR]   (a build with -DQUILLET_BUILD_BENCH=ON)
 set -euo pipefail
@@ -12,10 +16,18 @@ usage() {
   cat <<'USAGE'
 Usage: bench/harvest_bench.sh [BUILD-DIR]
 
-Harvests 200 products of the simulated marketplace with quillet-cli and with a bare libcurl
-loop over the same URLs, and prints both. BUILD-DIR (default: build-bench) is built with
--DQUILLET_BUILD_BENCH=ON in Release when the programs are missing. OUT_DIR=DIR keeps the
-articles there; KEEP=1 keeps the work folder.
+Harvests 200 products of the simulated marketplace with quillet-cli and fetches the same URLs
+with a bare libcurl loop, alternately, and prints min and median of each and their ratio.
+BUILD-DIR (default: build-bench) is built with -DQUILLET_BUILD_BENCH=ON in Release when the
+programs are missing.
+
+Environment:
+  RUNS=N      timed runs of each side (default 5, at least 5)
+  PIN=MODE    split: marketplace on CPU 0, clients on CPU 1 (default when 2+ CPUs);
+              one: everything on CPU 0; none: no pinning
+  OUT=WHERE   tmpfs: articles under /dev/shm (default); disk: under the work folder on disk
+  OUT_DIR=DIR articles there instead (overrides OUT)
+  KEEP=1      keep the work folder
 
   --help   this text
 USAGE
@@ -30,19 +42,45 @@ for arg in "$@"; do
 done
 [ $# -le 1 ] || { echo "harvest_bench.sh: one build folder at most" >&2; usage >&2; exit 2; }
 [ $# -eq 0 ] || build="$1"
+runs="${RUNS:-5}"
+[ "$runs" -ge 5 ] 2>/dev/null || { echo "harvest_bench.sh: RUNS must be a number of at least 5" >&2; exit 2; }
 
-"$here/scripts/setup.sh" --no-gui   # compilers, libraries and /usr/bin/time
 if [ ! -x "$build/bench/bare_fetch" ] || [ ! -x "$build/src/cli/quillet-cli" ]; then
+  "$here/scripts/setup.sh" --no-gui   # compilers, libraries and /usr/bin/time
   "$here/scripts/build.sh" "$build" -DQUILLET_BUILD_TESTS=OFF -DQUILLET_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=Release
 fi
+command -v /usr/bin/time >/dev/null || "$here/scripts/setup.sh" --no-gui
 
-work="$(mktemp -d)"; echo "work folder: $work"
-trap 'kill "${market_pid:-}" 2>/dev/null || true; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+work="$(mktemp -d "${TMPDIR:-/tmp}/harvest-bench.XXXXXX")"; echo "work folder: $work"
+case "${OUT:-tmpfs}" in
+  tmpfs) out_root="$(mktemp -d /dev/shm/harvest-bench-out.XXXXXX)" ;;
+  disk) out_root="$work/out" ;;
+  *) echo "harvest_bench.sh: OUT is tmpfs or disk" >&2; exit 2 ;;
+esac
+[ -z "${OUT_DIR:-}" ] || out_root="$OUT_DIR"
+cleanup() {
+  kill "${market_pid:-}" 2>/dev/null || true
+  [ -n "${OUT_DIR:-}" ] || [ "${OUT:-tmpfs}" != tmpfs ] || rm -rf "$out_root"
+  [ -n "${KEEP:-}" ] || rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Pinning: the same for both sides, so neither gets a core the other lacks.
+pin="${PIN:-}"
+if [ -z "$pin" ]; then
+  if [ "$(nproc)" -ge 2 ] && command -v taskset >/dev/null; then pin=split; else pin=none; fi
+fi
+case "$pin" in
+  split) market_pin=(taskset -c 0); client_pin=(taskset -c 1) ;;
+  one) market_pin=(taskset -c 0); client_pin=(taskset -c 0) ;;
+  none) market_pin=(); client_pin=() ;;
+  *) echo "harvest_bench.sh: PIN is split, one or none" >&2; exit 2 ;;
+esac
 
 market=("$build/testmarket/quillet-testmarket" --port 0 --seed 7 --products 200 --pages 5 --reviews-per-page 20)
 start_market() {
   rm -f "$work/port.txt"
-  "${market[@]}" "$@" > "$work/port.txt" 2> "$work/market.log" &
+  "${market_pin[@]}" "${market[@]}" "$@" > "$work/port.txt" 2> "$work/market.log" &
   market_pid=$!
   for _ in $(seq 100); do [ -s "$work/port.txt" ] && break; sleep 0.1; done
   port="$(head -n1 "$work/port.txt" | tr -dc '0-9')"
@@ -50,36 +88,67 @@ start_market() {
 }
 stop_market() { kill -TERM "$market_pid"; wait "$market_pid" || true; market_pid=""; }
 
-start_market --dump-catalogue "$work/catalogue.txt" --log-requests "$work/requests.txt"
-
-# Every product of the catalogue, one ID a line.
-awk -F'\t' '$1 == "product" { print $2 }' "$work/catalogue.txt" > "$work/ids.txt"
-echo "products: $(wc -l < "$work/ids.txt")"
-
 hosts="item.taobao.com detail.tmall.com rate.taobao.com rate.tmall.com"
-connect=()
-for h in $hosts; do connect+=(--connect-to "$h:80:127.0.0.1:$port"); done
+harvest_once() { # $1: output folder; times the whole process, leaves "wall user sys peak" in $work/time.txt
+  rm -rf "$1"
+  local connect=()
+  for h in $hosts; do connect+=(--connect-to "$h:80:127.0.0.1:$port"); done
+  local t0 t1
+  t0=$(date +%s.%N)
+  "${client_pin[@]}" /usr/bin/time -f "%U %S %M" -o "$work/rusage.txt" \
+    "$build/src/cli/quillet-cli" harvest --ids "$work/ids.txt" --start 1 --type all --pages 5 --delay 0 \
+    --min-chars 0 --naming id --out "$1" --settings "$work/settings.ini" "${connect[@]}" > "$work/harvest.log"
+  t1=$(date +%s.%N)
+  echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }') $(cat "$work/rusage.txt")" > "$work/time.txt"
+}
+bare_once() { # times the whole process, prints the wall seconds
+  local connect=()
+  for h in $hosts; do connect+=("$h:80:127.0.0.1:$port"); done
+  local t0 t1
+  t0=$(date +%s.%N)
+  "${client_pin[@]}" /usr/bin/time -f "%U %S" -o "$work/bare-rusage.txt" \
+    "$build/bench/bare_fetch" "$work/urls.txt" "${connect[@]}" > "$work/bare.log"
+  t1=$(date +%s.%N)
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }'
+}
 
-/usr/bin/time -f "%e %U %S %M" -o "$work/time.txt" \
-  "$build/src/cli/quillet-cli" harvest --ids "$work/ids.txt" --start 1 --type all --pages 5 --delay 0 \
-  --min-chars 0 --naming id --out "${OUT_DIR:-$work/out}" --settings "$work/settings.ini" "${connect[@]}" > "$work/harvest.log"
-read -r wall user sys peak < "$work/time.txt"
-articles=$(ls "${OUT_DIR:-$work/out}" | wc -l)
-reviews=$(awk -F'\t' '$1 == "review"' "$work/catalogue.txt" | wc -l)
+# The URL list: one harvest against a marketplace that logs what it is asked.
+start_market --dump-catalogue "$work/catalogue.txt" --log-requests "$work/requests.txt"
+awk -F'\t' '$1 == "product" { print $2 }' "$work/catalogue.txt" > "$work/ids.txt"
+harvest_once "$out_root/warm-up"
 stop_market
 cp "$work/requests.txt" "$work/urls.txt"
 requests=$(wc -l < "$work/urls.txt")
+reviews=$(awk -F'\t' '$1 == "review"' "$work/catalogue.txt" | wc -l)
+echo "products: $(wc -l < "$work/ids.txt"), requests: $requests, catalogue reviews: $reviews"
+echo "pinning: $pin$( [ "$pin" = split ] && echo " (marketplace on CPU 0, harvest and bare loop on CPU 1)")$( [ "$pin" = one ] && echo " (everything on CPU 0)"), output: $out_root"
 
-# The same marketplace again (same seed), for the bare loop.
+# The timed runs, alternating, against one marketplace of the same seed.
 start_market
+: > "$work/harvest-walls"; : > "$work/bare-walls"; : > "$work/cpus"; : > "$work/bare-cpus"; : > "$work/peaks"
+for i in $(seq "$runs"); do
+  harvest_once "$out_root/run"
+  read -r wall user sys peak < "$work/time.txt"
+  articles=$(find "$out_root/run" -maxdepth 1 -type f ! -name '.*' | wc -l)
+  echo "$wall" >> "$work/harvest-walls"
+  awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f\n", u + s }' >> "$work/cpus"
+  echo "$peak" >> "$work/peaks"
+  bare=$(bare_once)
+  echo "$bare" >> "$work/bare-walls"
+  awk '{ printf "%.3f\n", $1 + $2 }' "$work/bare-rusage.txt" >> "$work/bare-cpus"
+  echo "run $i: harvest ${wall}s (cpu $(tail -n1 "$work/cpus")s, peak ${peak} KiB, $articles articles), bare ${bare}s"
+done
+stop_market
 
-bare_connect=()
-for h in $hosts; do bare_connect+=("$h:80:127.0.0.1:$port"); done
-bare="$("$build/bench/bare_fetch" "$work/urls.txt" "${bare_connect[@]}")"
-bare_wall="$(echo "$bare" | awk '{print $NF}')"
-
-cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')
-echo "harvest: wall ${wall}s, cpu ${cpu}s, peak ${peak} KiB, ${articles} articles, ${requests} requests"
-echo "catalogue reviews: ${reviews}; cpu per review: $(awk -v c="$cpu" -v r="$reviews" 'BEGIN { printf "%.1f", c * 1e6 / r }') us"
-echo "bare libcurl loop over the same ${requests} URLs: ${bare}"
-echo "ratio harvest / bare: $(awk -v h="$wall" -v b="$bare_wall" 'BEGIN { printf "%.2f", h / b }')"
+stats() { sort -g "$1" | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%s %s\n", v[1], m }'; }
+read -r hmin hmed < <(stats "$work/harvest-walls")
+read -r bmin bmed < <(stats "$work/bare-walls")
+read -r cmin cmed < <(stats "$work/cpus")
+read -r bcmin bcmed < <(stats "$work/bare-cpus")
+peak=$(sort -n "$work/peaks" | tail -n1)
+echo "harvest: min ${hmin}s, median ${hmed}s"
+echo "bare libcurl loop over the same ${requests} URLs: min ${bmin}s, median ${bmed}s"
+echo "ratio of medians harvest / bare: $(awk -v h="$hmed" -v b="$bmed" 'BEGIN { printf "%.2f", h / b }')"
+echo "harvest cpu (user+sys): min ${cmin}s, median ${cmed}s; per review: $(awk -v c="$cmed" -v r="$reviews" 'BEGIN { printf "%.1f", c * 1e6 / r }') us (median)"
+echo "bare loop cpu (user+sys): min ${bcmin}s, median ${bcmed}s; harvest cpu beyond it per review: $(awk -v c="$cmed" -v b="$bcmed" -v r="$reviews" 'BEGIN { printf "%.1f", (c - b) * 1e6 / r }') us"
+echo "harvest peak memory: ${peak} KiB ($(awk -v p="$peak" 'BEGIN { printf "%.1f", p / 1024 }') MiB)"
