@@ -101,7 +101,7 @@ namespace {
 constexpr size_t kMaxFileNameLength = 255;
 
 // The most "_1", "_2", ... names tried for one title before its article counts as not written.
-constexpr long long kMaxNameClashes = 10000;
+constexpr long long kMaxNameClashes = kMaxTitleClashes;
 
 bool fitsFileName(const GbkText& name)
 {
@@ -160,6 +160,11 @@ bool fileExists(const GbkText& path)
     return std::filesystem::exists(text::toNativePath(path), ec);
 }
 } // namespace
+
+GbkText titledArticlePath(const GbkText& directory, const GbkText& title, const GbkText& extension, long long j)
+{
+    return titledPath(folderOf(directory), sanitizeFileName(title), extension, j);
+}
 
 GbkText outputPath(int naming, const GbkText& directory, const GbkText& extension, const GbkText& title,
                    const GbkText& productId)

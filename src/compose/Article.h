@@ -55,6 +55,14 @@ struct PreparedTemplate {
 [[nodiscard]] GbkText writeArticleFile(int naming, const GbkText& directory, const GbkText& extension,
                                        const GbkText& title, const GbkText& productId, const GbkText& article);
 
+// The most "_1", "_2", ... names tried for one title before its article counts as not written.
+inline constexpr long long kMaxTitleClashes = 10000;
+
+// The j-th candidate path of a title-named article in the folder: the sanitized title, then
+// "_j" for j above 0, then "." and the extension, cut to the file system's limit for a name.
+[[nodiscard]] GbkText titledArticlePath(const GbkText& directory, const GbkText& title, const GbkText& extension,
+                                        long long j);
+
 // The longest leading part of a file name base, cut at a character boundary, that still leaves
 // room for `tail` ("_1.txt", ".txt") within the file system's limit for one name.
 [[nodiscard]] GbkText fitFileNameBase(const GbkText& base, const GbkText& tail);

@@ -3,6 +3,7 @@
 #include "compose/Article.h"
 #include "compose/FileHelpers.h"
 #include "compose/TextOps.h"
+#include "harvest/ArticleCommitter.h"
 #include "harvest/MergedFile.h"
 #include "text/Numbers.h"
 #include "text/Paths.h"
@@ -395,6 +396,19 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
     long long firstMergedLine = 0;
     GbkText unfinished; // the lines of the products that gave nothing, as the file had them
     bool anyLine = false;
+    // Per-product articles are written in groups: `count` holds the committed ones, and an
+    // article lost when its group is committed is counted, held and listed then.
+    ArticleCommitter committer;
+    auto commitArticles = [&]() {
+        ArticleCommitter::Committed committed = committer.commit();
+        count += committed.articles;
+        for (ArticleCommitter::Lost& lost : committed.lost) {
+            ++failedWrites;
+            failedFolder = lost.folder;
+            hold(lost.line);
+            unfinished += lost.entry + "\r\n";
+        }
+    };
     GbkText line;
     while (idFile.nextLine(line)) {
         ++lineNo;
@@ -419,9 +433,10 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
             ProductReport& report = context.report;
             if (!article.empty()) {
                 bool written = false;
+                bool staged = false; // counted when its group is committed
                 if (naming == 0 || naming == 1) {
-                    written = !compose::writeArticleFile(naming, place.folder, place.extension, title, productId, article)
-                                   .empty();
+                    written = staged = committer.stage(naming, place.folder, place.extension, title, productId,
+                                                       article, lineNo, request.line);
                     if (!written)
                         failedFolder = place.folder;
                 } else {
@@ -438,7 +453,8 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
                         firstMergedLine = lineNo;
                 }
                 if (written) {
-                    ++count;
+                    if (!staged)
+                        ++count;
                 } else {
                     ++failedWrites;
                     report.result = ProductResult::WriteFailed;
@@ -480,11 +496,14 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
                 break;
             }
         }
+        if (context.stopRequested || committer.due())
+            commitArticles();
         if (context.stopRequested) {
             outcome.kind = RunOutcome::Kind::Stopped;
             break;
         }
     }
+    commitArticles();
     if (!anyLine && outcome.kind != RunOutcome::Kind::Previewed)
         outcome.startBeyondEnd = lineNo > 0 || text::textToInteger(startText) > 1;
 

@@ -3,11 +3,15 @@
 #include "compose/Article.h"
 #include "compose/FileHelpers.h"
 #include "compose/TextOps.h"
+#include "harvest/ArticleCommitter.h"
+#include "harvest/AttributeReader.h"
+#include "harvest/FeedPageReader.h"
 #include "regex/RegexObject.h"
 #include "text/EventPump.h"
 #include "text/GbkChars.h"
 #include "text/Numbers.h"
 #include "text/Paths.h"
+#include "text/Searcher.h"
 #include "ui/Window.h"
 #include "web/Endpoints.h"
 #include "web/WebClient.h"
@@ -22,89 +26,6 @@
 namespace quillet::harvest {
 
 namespace {
-
-// The literal markers that cut a feed into records and values. They are written with two
-// apostrophes for each double quote and unquoted once, right before use.
-struct FeedMarkers {
-    GbkText recordStart, recordEnd;
-    GbkText contentStart, contentEnd;
-    GbkText nickStart, nickEnd;
-    GbkText dateStart, dateEnd;
-    GbkText lineBreak;
-};
-
-const FeedMarkers& mallMarkers()
-{
-    static const FeedMarkers markers = [] {
-        FeedMarkers m;
-        m.recordStart = compose::unquoteMarker("{''aliMallSeller''");
-        m.recordEnd = compose::unquoteMarker("''userVipPic'':");
-        m.contentStart = compose::unquoteMarker("''rateContent'':''");
-        m.contentEnd = compose::unquoteMarker("'',''rateDate''");
-        m.nickStart = compose::unquoteMarker("''displayUserNick'':''");
-        m.nickEnd = compose::unquoteMarker("''");
-        m.dateStart = compose::unquoteMarker("''rateDate'':''");
-        m.dateEnd = compose::unquoteMarker("''");
-        m.lineBreak = "\\\\r\\\\n"; // backslash, backslash, r, backslash, backslash, n
-        return m;
-    }();
-    return markers;
-}
-
-const FeedMarkers& marketMarkers()
-{
-    static const FeedMarkers markers = [] {
-        FeedMarkers m;
-        m.recordStart = compose::unquoteMarker("{''append'':");
-        m.recordEnd = compose::unquoteMarker("''validscore'':");
-        m.contentStart = compose::unquoteMarker("''content'':''");
-        m.contentEnd = compose::unquoteMarker("'',''");
-        m.nickStart = compose::unquoteMarker("''nick'':''");
-        m.nickEnd = GbkText(1, '"');
-        m.dateStart = compose::unquoteMarker("''date'':''");
-        m.dateEnd = GbkText(1, '"');
-        m.lineBreak = "<br/>\\n"; // "<br/>", backslash, n
-        return m;
-    }();
-    return markers;
-}
-
-// The text between two markers, searched forward from the start of `text`.
-GbkText between(const GbkText& text, const GbkText& start, const GbkText& end)
-{
-    GbkText s = start;
-    GbkText e = end;
-    return compose::textBetweenEx(text, s, e);
-}
-
-// Removes blanks, half-width and full-width (A1 A1), from both ends.
-GbkText trimBlanks(const GbkText& text)
-{
-    size_t begin = 0;
-    size_t end = text.size();
-    for (;;) {
-        if (begin < end && text[begin] == ' ')
-            ++begin;
-        else if (begin + 1 < end && text.compare(begin, 2, "\xA1\xA1") == 0)
-            begin += 2;
-        else
-            break;
-    }
-    for (;;) {
-        if (end > begin && text[end - 1] == ' ') {
-            --end;
-        } else if (end >= begin + 2 && text.compare(end - 2, 2, "\xA1\xA1") == 0) {
-            // Only a whole full-width blank: the byte before it must not make it a trail byte.
-            if (begin + text::lastCharStart(std::string_view(text).substr(begin, end - begin)) == end - 2)
-                end -= 2;
-            else
-                break;
-        } else {
-            break;
-        }
-    }
-    return text.substr(begin, end - begin);
-}
 
 GbkText mallFeedAddress(const ProductInfo& product, long long pageNo)
 {
@@ -145,19 +66,50 @@ bool fileExists(const GbkText& path)
     return std::filesystem::exists(text::toNativePath(path), ec);
 }
 
-// The compiled pattern of one attribute name. Compiling costs far more than matching a
-// record, and the same few names are looked up in every review, so each is compiled once.
-regex::RegexObject& attributePattern(const GbkText& name)
+// The prepared attribute names of this thread's runs: each name is prepared once, whichever
+// product or record asks for it.
+AttributeReader& attributeReader()
 {
-    thread_local std::map<GbkText, regex::RegexObject> patterns;
-    auto it = patterns.find(name);
-    if (it == patterns.end()) {
-        if (patterns.size() > 256) // a template cannot name that many fields; keep the cache small
-            patterns.clear();
-        it = patterns.emplace(name, regex::RegexObject()).first;
-        it->second.compile(regex::RegexObject::escapeAll(name) + ":([^:,;&{}\"]+)");
+    thread_local AttributeReader reader;
+    return reader;
+}
+
+enum class ColumnKind { Content, Nick, Date, Title, OriginalTitle, Attribute };
+
+// What one column takes from a review, worked out once per product.
+struct ColumnPlan {
+    ColumnKind kind = ColumnKind::Attribute;
+    const AttributeReader::Field* field = nullptr;
+};
+
+std::vector<ColumnPlan> planColumns(const std::vector<compose::FieldColumn>& columns, AttributeReader& attributes)
+{
+    static const GbkText& comment = gbk("评论");
+    static const GbkText& buyer = gbk("买家");
+    static const GbkText& date = gbk("日期");
+    static const GbkText& title = gbk("标题");
+    static const GbkText& originalTitle = gbk("原标题");
+    // A template cannot name that many fields; keep what is prepared small.
+    attributes.trim(256);
+    std::vector<ColumnPlan> plan;
+    plan.reserve(columns.size());
+    for (const compose::FieldColumn& column : columns) {
+        ColumnPlan p;
+        if (column.name == comment)
+            p.kind = ColumnKind::Content;
+        else if (column.name == buyer)
+            p.kind = ColumnKind::Nick;
+        else if (column.name == date)
+            p.kind = ColumnKind::Date;
+        else if (column.name == title)
+            p.kind = ColumnKind::Title;
+        else if (column.name == originalTitle)
+            p.kind = ColumnKind::OriginalTitle;
+        else
+            p.field = &attributes.field(column.name);
+        plan.push_back(p);
     }
-    return it->second;
+    return plan;
 }
 
 // Notes a fetched feed page in the product's report. False when paging must end: the page
@@ -190,56 +142,59 @@ bool noteFeedPage(ProductReport& report, const web::PageResult& page, long long 
 
 GbkText skuValue(const GbkText& record, const GbkText& fieldName, bool emptyAsNone)
 {
-    GbkText value;
-    const GbkText suffixes[] = {GbkText(), gbk("分类")};
-    for (const GbkText& suffix : suffixes) {
-        // "颜色分类:黑色;尺码:XL": the name, a colon and a run of characters up to the next
-        // separator. The name is taken literally, so a field such as "尺码(cm)" still works.
-        // The pattern can only match where "name:" stands; most records lack one of the two
-        // forms, and a plain search is far cheaper than running the pattern.
-        regex::RegexObject& pattern = attributePattern(fieldName + suffix);
-        if (compose::findText(record, fieldName + suffix + ":", 1, true) > 0 && pattern.execute(record) > 0) {
-            value = pattern.submatchText(1, 1);
-            break;
-        }
-        // {"desc":"黑色","name":"颜色"}: the last such object of that name.
-        GbkText start = compose::unquoteMarker("{''desc'':''");
-        GbkText end = compose::unquoteMarker("'',''name'':''" + fieldName + suffix + "''");
-        long long position = 0;
-        value = compose::textBetweenEx(record, start, end, 0, 0, position, true);
-        value = compose::replaceAll(value, ";", "", false);
-        if (!value.empty())
-            break;
-    }
-    value = compose::decodeEntities(value);
-    value = compose::replaceAll(value, "\"", "", false);
-    value = trimBlanks(value);
-    if (value.empty())
-        return emptyAsNone ? gbk("无") : GbkText(" ");
-    return value;
+    AttributeReader& attributes = attributeReader();
+    attributes.trim(256);
+    const AttributeReader::Field& field = attributes.field(fieldName);
+    attributes.setRecord(record);
+    return attributes.value(field, emptyAsNone);
 }
 
 void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::vector<compose::FieldColumn>& columns,
                     web::WebClient& client, HarvestContext& context)
 {
-    const FeedMarkers& markers = product.isMall ? mallMarkers() : marketMarkers();
-    const GbkText marketEnd = compose::unquoteMarker(",''comments'':null})");
-    const GbkText& emptyReview = gbk("此用户没有填写评论!");
+    const FeedSyntax& syntax = product.isMall ? mallFeedSyntax() : marketFeedSyntax();
+    static const text::Searcher marketEnd(compose::unquoteMarker(",''comments'':null})"));
+    static const GbkText& emptyReview = gbk("此用户没有填写评论!");
+    static const GbkText& progressHead = gbk("停止..已生成 ");
+    static const GbkText& progressMiddle = gbk(" 篇|正采集 ");
+    static const GbkText& progressTail = gbk(" 页");
+    static const GbkText& fullWidthComma = gbk("，");
 
     compose::prepareUserReplacements(context.patternRegex, request.filterOn, request.matchList);
     context.whitespaceRegex.compile("[\\s\\r\\n]");
+
+    AttributeReader& attributes = attributeReader();
+    const std::vector<ColumnPlan> plan = planColumns(columns, attributes);
+    bool anyAttribute = false;
+    for (const ColumnPlan& p : plan)
+        anyAttribute = anyAttribute || p.kind == ColumnKind::Attribute;
+    // The export sees each review's values after the columns got them; they are copied then.
+    const bool mayMove = !context.onReview;
+
+    // The name the article would get, cut to the file system's limit the same way the
+    // article's own file name is: what the mall's title shuffle looks for.
+    auto titlePath = [&request](const GbkText& title) {
+        const GbkText& pattern = request.outputPattern;
+        const size_t star = pattern.rfind('*');
+        if (star == GbkText::npos)
+            return GbkText();
+        const GbkText tail = pattern.substr(star + 1);
+        return pattern.substr(0, star) + compose::fitFileNameBase(compose::sanitizeFileName(title), tail) + tail;
+    };
+    GbkText existingTitlePath = product.isMall ? titlePath(product.title) : GbkText();
 
     long long pageNo = 0;
     GbkText previousFirstRecord;
     GbkText titlePhrase;
     long long previewTaken = 0;
     int emptyPages = 0;
+    FeedRecord record;
 
     for (;;) {
         ++pageNo;
         setCaption(context.mainWindow, ui::mainwin::按钮采集,
-                   gbk("停止..已生成 ") + std::to_string(request.articlesSoFar) + gbk(" 篇|正采集 ")
-                       + std::to_string(pageNo) + gbk(" 页"));
+                   progressHead + std::to_string(request.articlesSoFar) + progressMiddle + std::to_string(pageNo)
+                       + progressTail);
         const GbkText address = product.isMall ? mallFeedAddress(product, pageNo) : marketFeedAddress(product, pageNo);
         text::processEvents();
         GbkText feedText;
@@ -251,79 +206,89 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
 
         if (feedText.empty())
             break;
-        if (!product.isMall && compose::findText(feedText, marketEnd, 1, true) > 0)
+        if (!product.isMall && marketEnd.find(feedText) != text::Searcher::npos)
             break;
+
+        // No window events are processed while a page is read, so the controls read here
+        // hold for all its records.
+        const bool emptyAsNone = controlChecked(context.mainWindow, ui::mainwin::选择框空无);
+        // Whether the file the mall's title shuffle looks for is there, asked once a page.
+        int titleFileExists = -1;
 
         bool feedEnded = false;
         bool firstRecord = true;
-        long long position = 0;
-        for (;;) {
-            GbkText recordStart = markers.recordStart;
-            GbkText recordEnd = markers.recordEnd;
-            const GbkText record = compose::textBetweenEx(feedText, recordStart, recordEnd, 0, 0, position);
-            if (record.empty())
-                break;
+        FeedPageReader reader(syntax, feedText);
+        while (reader.next(record)) {
             if (product.isMall && firstRecord) {
-                if (!previousFirstRecord.empty() && previousFirstRecord == record) {
+                if (!previousFirstRecord.empty() && previousFirstRecord == record.text) {
                     feedEnded = true;
                     break;
                 }
-                previousFirstRecord = record;
+                previousFirstRecord.assign(record.text);
             }
             firstRecord = false;
 
-            GbkText content = between(record, markers.contentStart, markers.contentEnd);
-            content = compose::replaceAll(content, markers.lineBreak, "\r\n", true);
-            content = compose::decodeEntities(content);
-            if (product.isMall && content == emptyReview)
+            if (product.isMall && record.content == emptyReview)
                 continue;
-            content = compose::applyUserReplacements(content, request.filterOn, request.regexMode, request.matchList,
-                                                     request.replaceList, context.patternRegex);
+            GbkText content = request.filterOn
+                ? compose::applyUserReplacements(record.content, request.filterOn, request.regexMode, request.matchList,
+                                                 request.replaceList, context.patternRegex)
+                : std::move(record.content);
             if (request.minChars > 0 && compose::charCount(content, 1) < request.minChars)
                 continue;
 
             if (titlePhrase.empty()) {
                 bool shuffle = request.titleShuffle;
-                if (!shuffle && product.isMall) {
-                    // The name the article would get, cut to the file system's limit the
-                    // same way the article's own file name is.
-                    const GbkText& pattern = request.outputPattern;
-                    const size_t star = pattern.rfind('*');
-                    if (star != GbkText::npos) {
-                        const GbkText tail = pattern.substr(star + 1);
-                        shuffle = fileExists(pattern.substr(0, star)
-                                             + compose::fitFileNameBase(compose::sanitizeFileName(product.title), tail)
-                                             + tail);
-                    }
+                if (!shuffle && product.isMall && !existingTitlePath.empty()) {
+                    if (titleFileExists < 0)
+                        titleFileExists =
+                            fileExists(existingTitlePath) || ArticleCommitter::willName(existingTitlePath) ? 1 : 0;
+                    shuffle = titleFileExists == 1;
                 }
                 if (shuffle) {
                     titlePhrase = compose::pickFragment(context.whitespaceRegex.replace(content, GbkText()),
-                                                        gbk("，"), 0, GbkText(), false);
+                                                        fullWidthComma, 0, GbkText(), false);
                     product.title = compose::shuffleFragments(product.title, " ") + " " + titlePhrase;
+                    if (titlePhrase.empty() && product.isMall) {
+                        // An empty phrase leaves the shuffle on: the next review looks for the new title.
+                        existingTitlePath = titlePath(product.title);
+                        titleFileExists = -1;
+                    }
                 }
             }
 
-            const GbkText nick = between(record, markers.nickStart, markers.nickEnd);
-            const GbkText date = between(record, markers.dateStart, markers.dateEnd);
-            const bool emptyAsNone = controlChecked(context.mainWindow, ui::mainwin::选择框空无);
-            for (compose::FieldColumn& column : columns) {
-                if (column.name == gbk("评论"))
-                    column.values.push_back(content);
-                else if (column.name == gbk("买家"))
-                    column.values.push_back(nick);
-                else if (column.name == gbk("日期"))
-                    column.values.push_back(date);
-                else if (column.name == gbk("标题"))
-                    column.values.push_back(product.title);
-                else if (column.name == gbk("原标题"))
-                    column.values.push_back(product.originalTitle);
-                else
-                    column.values.push_back(skuValue(record, column.name, emptyAsNone));
+            if (anyAttribute)
+                attributes.setRecord(record.text);
+            // A value is moved into the last column that takes it, copied into earlier ones.
+            for (size_t i = 0; i < columns.size(); ++i) {
+                std::vector<GbkText>& values = columns[i].values;
+                const bool move = mayMove && plan[i].lastOfKind;
+                switch (plan[i].kind) {
+                case ColumnKind::Content:
+                    values.push_back(move ? std::move(content) : content);
+                    break;
+                case ColumnKind::Nick:
+                    values.push_back(move ? std::move(record.nick) : record.nick);
+                    break;
+                case ColumnKind::Date:
+                    values.push_back(move ? std::move(record.date) : record.date);
+                    break;
+                case ColumnKind::Title:
+                    values.push_back(product.title);
+                    break;
+                case ColumnKind::OriginalTitle:
+                    values.push_back(product.originalTitle);
+                    break;
+                case ColumnKind::Attribute:
+                    values.push_back(attributes.value(*plan[i].field, emptyAsNone));
+                    break;
+                }
             }
 
             ++context.report.reviewsKept;
             if (context.onReview)
-                context.onReview(product, ReviewFields{content, nick, date, recordAttributes(record)});
+                context.onReview(product, ReviewFields{content, record.nick, record.date,
+                                                       recordAttributes(GbkText(record.text))});
 
             if (request.previewOnly && ++previewTaken >= 10)
                 break;

@@ -264,9 +264,39 @@ GbkText RegexObject::escapeKeepAlternation(const GbkText& text)
     return escapeText(text, "\\^$+.{}[]=()?*\"", false);
 }
 
+namespace {
+// The patterns this thread compiled last, newest first: a run compiles the same few patterns
+// (the product-ID pattern, the template's markers, the user's filter) for every product, and a
+// compiled pattern never changes, so objects share it instead of compiling it again.
+constexpr std::size_t kCachedPatterns = 16;
+constexpr std::size_t kLongestCachedPattern = 4096;
+
+struct CachedPattern {
+    GbkText pattern;
+    std::uint32_t flags = 0;
+    std::shared_ptr<const void> compiled;
+};
+
+std::vector<CachedPattern>& patternCache()
+{
+    thread_local std::vector<CachedPattern> cache;
+    return cache;
+}
+} // namespace
+
 bool RegexObject::compile(const GbkText& pattern, bool ignoreCase, bool multiline, bool global)
 {
     m_compiled.reset();
+    const std::uint32_t flags = (ignoreCase ? 1u : 0u) | (multiline ? 2u : 0u) | (global ? 4u : 0u);
+    std::vector<CachedPattern>& cache = patternCache();
+    for (std::size_t i = 0; i < cache.size(); ++i) {
+        if (cache[i].flags == flags && cache[i].pattern == pattern) {
+            m_compiled = std::static_pointer_cast<Compiled>(std::const_pointer_cast<void>(cache[i].compiled));
+            std::rotate(cache.begin(), cache.begin() + static_cast<std::ptrdiff_t>(i),
+                        cache.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            return true;
+        }
+    }
     auto compiled = std::make_shared<Compiled>();
     compiled->patternText = pattern;
     compiled->global = global;
@@ -300,6 +330,11 @@ bool RegexObject::compile(const GbkText& pattern, bool ignoreCase, bool multilin
         if (pcre2_jit_compile(compiled->code.get(), PCRE2_JIT_COMPLETE) == 0) {
             pcre2_jit_stack_assign(compiled->context.get(), threadJitStack, nullptr);
         }
+    }
+    if (pattern.size() <= kLongestCachedPattern) {
+        if (cache.size() >= kCachedPatterns)
+            cache.pop_back();
+        cache.insert(cache.begin(), CachedPattern{pattern, flags, compiled});
     }
     m_compiled = std::move(compiled);
     return true;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <system_error>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
@@ -15,6 +16,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -43,6 +45,26 @@ fs::path temporaryBeside(const fs::path& target)
 #endif
     const fs::path name = ".quillet-" + std::to_string(pid) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
     return target.has_parent_path() ? target.parent_path() / name : name;
+}
+
+// The process that made a temporary file of temporaryBeside's form, read off its name.
+bool temporaryOwner(const std::string& name, long& pid)
+{
+    static const std::string prefix = ".quillet-";
+    if (name.size() < prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0
+        || name.compare(name.size() - 4, 4, ".tmp") != 0)
+        return false;
+    std::size_t i = prefix.size();
+    pid = 0;
+    const std::size_t digits = i;
+    while (i < name.size() && name[i] >= '0' && name[i] <= '9' && i - digits < 12)
+        pid = pid * 10 + (name[i++] - '0');
+    if (i == digits || i >= name.size() || name[i] != '-')
+        return false;
+    for (++i; i < name.size() - 4; ++i)
+        if (name[i] < '0' || name[i] > '9')
+            return false;
+    return true;
 }
 
 // The journal of an in-place rewrite: the new bytes, then a trailer of a mark and the byte
@@ -273,17 +295,15 @@ bool recoverInterruptedWrite(const fs::path& path)
     return true;
 }
 
-PublishResult publishNewFile(const fs::path& path, std::string_view bytes, FolderSync sync)
+PublishResult publishStagedFile(const fs::path& temporary, const fs::path& path, bool replace)
 {
-    fs::path temporary;
-    if (!writeTemporary(path, bytes, nullptr, temporary))
-        return PublishResult::Failed;
     auto finish = [&](PublishResult result) {
-        ::unlink(temporary.c_str()); // a no-op once it was renamed
-        if (result == PublishResult::Published && sync == FolderSync::Yes)
-            (void)syncFolder(folderOf(path)); // the file has its name either way; this only hastens the disk
+        if (result == PublishResult::Failed)
+            ::unlink(temporary.c_str());
         return result;
     };
+    if (replace)
+        return finish(::rename(temporary.c_str(), path.c_str()) == 0 ? PublishResult::Published : PublishResult::Failed);
 #ifdef RENAME_NOREPLACE
     if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
         return finish(PublishResult::Published);
@@ -294,8 +314,10 @@ PublishResult publishNewFile(const fs::path& path, std::string_view bytes, Folde
 #endif
     // Without a rename that refuses to replace: a second name for the temporary file is made
     // only if the name is free.
-    if (::link(temporary.c_str(), path.c_str()) == 0)
-        return finish(PublishResult::Published);
+    if (::link(temporary.c_str(), path.c_str()) == 0) {
+        ::unlink(temporary.c_str());
+        return PublishResult::Published;
+    }
     if (errno == EEXIST)
         return finish(PublishResult::Taken);
     if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOTSUP && errno != EMLINK && errno != ENOSYS)
@@ -310,7 +332,81 @@ PublishResult publishNewFile(const fs::path& path, std::string_view bytes, Folde
         ::unlink(path.c_str());
         return finish(PublishResult::Failed);
     }
-    return finish(PublishResult::Published);
+    return PublishResult::Published;
+}
+
+PublishResult publishNewFile(const fs::path& path, std::string_view bytes, FolderSync sync)
+{
+    fs::path temporary;
+    if (!writeTemporary(path, bytes, nullptr, temporary))
+        return PublishResult::Failed;
+    const PublishResult result = publishStagedFile(temporary, path, false);
+    if (result == PublishResult::Taken)
+        ::unlink(temporary.c_str());
+    if (result == PublishResult::Published && sync == FolderSync::Yes)
+        (void)syncFolder(folderOf(path)); // the file has its name either way; this only hastens the disk
+    return result;
+}
+
+bool stageFile(const fs::path& target, std::string_view bytes, fs::path& temporary)
+{
+    FileDescriptor fd;
+    for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
+        temporary = temporaryBeside(target);
+        fd.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!fd.valid() && errno != EEXIST)
+            return false;
+    }
+    if (!fd.valid())
+        return false;
+    const bool ok = writeAll(fd.get(), bytes);
+    if (!(fd.close() && ok)) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::vector<bool> syncFiles(const std::vector<fs::path>& paths)
+{
+    std::vector<FileDescriptor> fds;
+    fds.reserve(paths.size());
+    for (const fs::path& path : paths) {
+        fds.emplace_back(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+#ifdef SYNC_FILE_RANGE_WRITE
+        // Every file's writeback starts before the first wait, so the file system can put the
+        // whole group into one journal commit instead of one per file.
+        if (fds.back().valid())
+            (void)::sync_file_range(fds.back().get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+    }
+    std::vector<bool> synced(paths.size(), false);
+    for (std::size_t i = 0; i < fds.size(); ++i)
+        synced[i] = fds[i].valid() && ::fdatasync(fds[i].get()) == 0;
+    return synced;
+}
+
+bool syncFolderOf(const fs::path& path)
+{
+    return syncFolder(folderOf(path));
+}
+
+std::size_t removeAbandonedTemporaries(const fs::path& folder)
+{
+    std::error_code ec;
+    std::size_t removed = 0;
+    const long self = static_cast<long>(::getpid());
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        long pid = 0;
+        if (!temporaryOwner(it->path().filename().string(), pid))
+            continue;
+        // A process that still runs may be writing it (this one included).
+        if (pid == self || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)
+            continue;
+        if (::unlink(it->path().c_str()) == 0)
+            ++removed;
+    }
+    return removed;
 }
 
 bool canReplaceFile(const fs::path& path)
@@ -392,6 +488,78 @@ PublishResult publishNewFile(const fs::path& path, std::string_view bytes, Folde
     removeQuietly(temporary);
     return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? PublishResult::Taken
                                                                          : PublishResult::Failed;
+}
+
+bool stageFile(const fs::path& target, std::string_view bytes, fs::path& temporary)
+{
+    StdioFile file;
+    for (int attempt = 0; attempt < 100 && !file; ++attempt) {
+        temporary = temporaryBeside(target);
+        file = StdioFile::open(temporary, "wbx");
+    }
+    if (!file)
+        return false;
+    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+    ok = file.close() && ok;
+    if (!ok)
+        removeQuietly(temporary);
+    return ok;
+}
+
+std::vector<bool> syncFiles(const std::vector<fs::path>& paths)
+{
+    std::vector<bool> synced(paths.size(), false);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        StdioFile file = StdioFile::open(paths[i], "r+b");
+        synced[i] = file && ::_commit(::_fileno(file.get())) == 0;
+    }
+    return synced;
+}
+
+bool syncFolderOf(const fs::path&)
+{
+    return true; // a move made with MOVEFILE_WRITE_THROUGH is on the disk when it returns
+}
+
+PublishResult publishStagedFile(const fs::path& temporary, const fs::path& path, bool replace)
+{
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (::MoveFileExW(temporary.c_str(), path.c_str(), flags))
+        return PublishResult::Published;
+    const DWORD error = ::GetLastError();
+    if (!replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS))
+        return PublishResult::Taken;
+    removeQuietly(temporary);
+    return PublishResult::Failed;
+}
+
+std::size_t removeAbandonedTemporaries(const fs::path& folder)
+{
+    std::error_code ec;
+    std::size_t removed = 0;
+    const long self = static_cast<long>(::_getpid());
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        long pid = 0;
+        if (!temporaryOwner(it->path().filename().string(), pid))
+            continue;
+        if (pid == self)
+            continue;
+        {
+            HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+            if (process) {
+                const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+                ::CloseHandle(process);
+                if (running)
+                    continue;
+            } else if (::GetLastError() == ERROR_ACCESS_DENIED) {
+                continue;
+            }
+        }
+        std::error_code removeError;
+        if (fs::remove(it->path(), removeError))
+            ++removed;
+    }
+    return removed;
 }
 
 bool canReplaceFile(const fs::path& path)

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Whole-file reading and crash-safe writing, shared by every module that keeps files: the
 // settings store, the article writer and the product-ID collectors. Paths are native; turn a
@@ -61,6 +62,27 @@ enum class PublishResult {
 // each other: one gets Published, the other Taken, and can try the next free name.
 [[nodiscard]] PublishResult publishNewFile(const std::filesystem::path& path, std::string_view bytes,
                                            FolderSync sync = FolderSync::No);
+
+// Writing many new files with one flush of the folder (the article files of a run): each file's
+// bytes go to a temporary file beside its name (stageFile); later, for a whole group at once,
+// the temporary files are flushed to the disk (syncFiles), then each is given its name
+// (publishStagedFile), and then the folder is flushed (syncFolderOf). A name thus only ever
+// shows complete bytes that are on the disk; a kill before the naming leaves temporary files,
+// which removeAbandonedTemporaries clears once their process is gone.
+[[nodiscard]] bool stageFile(const std::filesystem::path& target, std::string_view bytes,
+                             std::filesystem::path& temporary);
+// Flushes the files' bytes to the disk, all of them together; whether each one made it.
+[[nodiscard]] std::vector<bool> syncFiles(const std::vector<std::filesystem::path>& paths);
+// Gives a staged file the name `path`: without replacing anything (Taken when the name exists;
+// the temporary file is then kept for another name) or, with replace, over what has that name.
+// A failure removes the temporary file.
+[[nodiscard]] PublishResult publishStagedFile(const std::filesystem::path& temporary,
+                                              const std::filesystem::path& path, bool replace);
+// Flushes the folder entry of a file that just got its name.
+bool syncFolderOf(const std::filesystem::path& path);
+// Removes the temporary files of this module's writers that processes which no longer run
+// left in the folder. Returns how many were removed.
+std::size_t removeAbandonedTemporaries(const std::filesystem::path& folder);
 
 // The file a path finally names when it is a symbolic link (a chain of them is followed; a
 // relative link counts from its own folder). A path that is no link is returned as it is.

@@ -321,7 +321,7 @@ TEST(BatchRunNaming, FolderAndExtensionChangedDuringARunApplyToTheWholeNextProdu
     bool changed = false;
     bench.whenEvents([&]() {
         // While product 2 is harvested: it keeps the place it started with, product 3 gets the new one.
-        if (!changed && std::filesystem::exists(bench.outputFolder() / "T3200001.txt")) {
+        if (!changed && bench.text("编辑框序号") == "2") {
             bench.setGbkText("编辑框保存目录", bench.folder.gbkFile("other"));
             bench.setText("编辑框扩展名", "htm");
             changed = true;

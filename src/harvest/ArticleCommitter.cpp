@@ -1,0 +1,142 @@
+#include "harvest/ArticleCommitter.h"
+
+#include "compose/Article.h"
+#include "compose/FileHelpers.h"
+#include "text/FileIo.h"
+#include "text/Paths.h"
+
+#include <system_error>
+
+namespace quillet::harvest {
+
+namespace {
+
+thread_local ArticleCommitter* t_active = nullptr;
+
+bool fileExists(const GbkText& path)
+{
+    std::error_code ec;
+    return std::filesystem::exists(text::toNativePath(path), ec);
+}
+
+} // namespace
+
+ArticleCommitter::ArticleCommitter() : ArticleCommitter(Limits{}) {}
+
+ArticleCommitter::ArticleCommitter(Limits limits) : m_limits(limits), m_outer(t_active)
+{
+    t_active = this;
+}
+
+ArticleCommitter::~ArticleCommitter()
+{
+    commit();
+    t_active = m_outer;
+}
+
+bool ArticleCommitter::stage(int naming, const GbkText& folder, const GbkText& extension, const GbkText& title,
+                             const GbkText& productId, const GbkText& article, long long line, const GbkText& entry)
+{
+    Pending pending;
+    pending.line = line;
+    pending.entry = entry;
+    pending.naming = naming;
+    pending.folder = folder;
+    pending.title = title;
+    pending.extension = extension;
+    if (naming == 1)
+        pending.path = compose::outputPath(1, folder, extension, title, productId);
+    else if (naming == 0)
+        pending.path = compose::titledArticlePath(folder, title, extension, 0);
+    if (pending.path.empty())
+        return false;
+    std::vector<GbkText> created;
+    compose::createDirectories(pending.path, created);
+    const std::filesystem::path target = text::toNativePath(pending.path);
+    const std::filesystem::path parent = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    // What killed runs left in the folder goes before this run puts its own there.
+    if (m_cleanedFolders.insert(parent).second)
+        (void)text::removeAbandonedTemporaries(parent);
+    if (!text::stageFile(target, article, pending.temporary))
+        return false;
+    if (m_pending.empty())
+        m_groupStart = std::chrono::steady_clock::now();
+    m_pending.push_back(std::move(pending));
+    return true;
+}
+
+bool ArticleCommitter::due() const
+{
+    if (m_pending.empty())
+        return false;
+    return m_pending.size() >= m_limits.articles || std::chrono::steady_clock::now() - m_groupStart >= m_limits.wait;
+}
+
+bool ArticleCommitter::name(Pending& article)
+{
+    if (article.naming == 1)
+        return text::publishStagedFile(article.temporary, text::toNativePath(article.path), true)
+            == text::PublishResult::Published;
+    long long& next = m_nextSuffix[article.path];
+    for (long long j = next; j <= compose::kMaxTitleClashes; ++j) {
+        const GbkText path = j == 0 ? article.path : compose::titledArticlePath(article.folder, article.title,
+                                                                                article.extension, j);
+        if (fileExists(path))
+            continue;
+        switch (text::publishStagedFile(article.temporary, text::toNativePath(path), false)) {
+        case text::PublishResult::Published:
+            next = j + 1;
+            return true;
+        case text::PublishResult::Taken:
+            continue; // another program took it meanwhile
+        case text::PublishResult::Failed:
+            return false;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::remove(article.temporary, ec); // every name taken
+    return false;
+}
+
+ArticleCommitter::Committed ArticleCommitter::commit()
+{
+    Committed result;
+    if (m_pending.empty())
+        return result;
+    std::vector<Pending> group;
+    group.swap(m_pending);
+    // First every article's bytes onto the disk, then the names: a name never shows bytes
+    // that a power cut could still take away.
+    std::vector<std::filesystem::path> temporaries;
+    for (const Pending& article : group)
+        temporaries.push_back(article.temporary);
+    const std::vector<bool> synced = text::syncFiles(temporaries);
+    std::set<std::filesystem::path> folders;
+    for (std::size_t i = 0; i < group.size(); ++i) {
+        Pending& article = group[i];
+        if (synced[i] && name(article)) {
+            ++result.articles;
+            folders.insert(article.temporary.parent_path());
+            continue;
+        }
+        if (!synced[i]) {
+            std::error_code ec;
+            std::filesystem::remove(article.temporary, ec);
+        }
+        result.lost.push_back({article.line, std::move(article.entry), article.folder});
+    }
+    for (const std::filesystem::path& folder : folders)
+        (void)text::syncFolderOf(folder / "x");
+    return result;
+}
+
+bool ArticleCommitter::willName(const GbkText& path)
+{
+    for (const ArticleCommitter* c = t_active; c; c = c->m_outer)
+        for (const Pending& p : c->m_pending)
+            if (p.path == path)
+                return true;
+    return false;
+}
+
+} // namespace quillet::harvest

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "text/GbkText.h"
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <vector>
+
+namespace quillet::harvest {
+
+// Writes the per-product article files of a run in groups. Each article's bytes go to a
+// temporary file in its folder at once; the group is committed when it holds `articles`
+// articles, when its first one has waited `wait`, when asked (a stop), and at the end:
+// every temporary file is flushed to the disk, then given its final name, then each folder is
+// flushed. A final name therefore only ever shows a complete article that is on the disk, one
+// flush of the disk serves a whole group, and a kill loses at most the open group, left as
+// temporary files that the next run into the folder removes.
+//
+// Names: by product ID (naming 1) the file replaces the product's file; by title (naming 0)
+// the first free name of title, title_1, title_2, ... is claimed without replacing anything,
+// even a file another program creates at the same moment. The run remembers the next suffix
+// to try for each title, so many products of one title do not retry every name before it.
+class ArticleCommitter {
+public:
+    struct Limits {
+        std::size_t articles = 32;
+        std::chrono::milliseconds wait{1000};
+    };
+    // An article that could not be flushed or named, and where it came from.
+    struct Lost {
+        long long line = 0; // the line of the product-ID file
+        GbkText entry;      // that line as the file had it
+        GbkText folder;     // where the article should have gone
+    };
+    struct Committed {
+        long long articles = 0; // articles that got their final names
+        std::vector<Lost> lost;
+    };
+
+    ArticleCommitter();
+    explicit ArticleCommitter(Limits limits);
+    // Commits the open group.
+    ~ArticleCommitter();
+    ArticleCommitter(const ArticleCommitter&) = delete;
+    ArticleCommitter& operator=(const ArticleCommitter&) = delete;
+
+    // Puts an article into the open group; `line` and `entry` say which line of the product-ID
+    // file it came from. False when its bytes could not be written (the folder cannot be made
+    // or written); nothing is left behind then.
+    [[nodiscard]] bool stage(int naming, const GbkText& folder, const GbkText& extension, const GbkText& title,
+                             const GbkText& productId, const GbkText& article, long long line = 0,
+                             const GbkText& entry = {});
+    // Whether the open group is full or has waited long enough.
+    [[nodiscard]] bool due() const;
+    [[nodiscard]] bool empty() const { return m_pending.empty(); }
+    Committed commit();
+
+    // Whether an article of the open group of this thread's committer will take this path: its
+    // product file, or the first name of its title. Lets a check for an existing file see the
+    // articles that are written but not yet named.
+    [[nodiscard]] static bool willName(const GbkText& path);
+
+private:
+    struct Pending {
+        std::filesystem::path temporary;
+        int naming = 0;
+        GbkText folder;
+        GbkText title;
+        GbkText extension;
+        GbkText path; // the product file (naming 1) or the title's first name (naming 0)
+        long long line = 0;
+        GbkText entry;
+    };
+
+    [[nodiscard]] bool name(Pending& article);
+
+    Limits m_limits;
+    std::vector<Pending> m_pending;
+    std::chrono::steady_clock::time_point m_groupStart;
+    std::set<std::filesystem::path> m_cleanedFolders;
+    std::map<GbkText, long long> m_nextSuffix; // by the title's first name
+    ArticleCommitter* m_outer = nullptr;
+};
+
+} // namespace quillet::harvest

@@ -1,0 +1,95 @@
+#include "harvest/FeedPageReader.h"
+
+#include "compose/TextOps.h"
+
+namespace quillet::harvest {
+
+namespace {
+
+constexpr std::size_t npos = text::Searcher::npos;
+
+// The text between two markers, searched forward from the start of `text`.
+GbkText between(std::string_view text, const text::Searcher& start, const text::Searcher& end)
+{
+    text::TextScan scan(text);
+    const std::size_t s = start.find(scan, 0);
+    if (s == npos)
+        return GbkText();
+    const std::size_t valueAt = s + start.size();
+    const std::size_t e = end.find(scan, valueAt);
+    if (e == npos)
+        return GbkText();
+    return GbkText(text.substr(valueAt, e - valueAt));
+}
+
+FeedSyntax makeSyntax(const char* recordStart, const char* recordEnd, const char* contentStart,
+                      const char* contentEnd, const char* nickStart, const GbkText& nickEnd, const char* dateStart,
+                      const GbkText& dateEnd, const GbkText& lineBreak)
+{
+    using compose::unquoteMarker;
+    FeedSyntax s;
+    s.recordStart = text::Searcher(unquoteMarker(recordStart));
+    s.recordEnd = text::Searcher(unquoteMarker(recordEnd));
+    s.contentStart = text::Searcher(unquoteMarker(contentStart));
+    s.contentEnd = text::Searcher(unquoteMarker(contentEnd));
+    s.nickStart = text::Searcher(unquoteMarker(nickStart));
+    s.nickEnd = text::Searcher(nickEnd);
+    s.dateStart = text::Searcher(unquoteMarker(dateStart));
+    s.dateEnd = text::Searcher(dateEnd);
+    s.lineBreak = lineBreak;
+    return s;
+}
+
+} // namespace
+
+// The markers are written with two apostrophes for each double quote, as everywhere.
+const FeedSyntax& mallFeedSyntax()
+{
+    static const FeedSyntax syntax = makeSyntax(
+        "{''aliMallSeller''", "''userVipPic'':", "''rateContent'':''", "'',''rateDate''", "''displayUserNick'':''",
+        compose::unquoteMarker("''"), "''rateDate'':''", compose::unquoteMarker("''"),
+        "\\\\r\\\\n"); // backslash, backslash, r, backslash, backslash, n
+    return syntax;
+}
+
+const FeedSyntax& marketFeedSyntax()
+{
+    static const FeedSyntax syntax =
+        makeSyntax("{''append'':", "''validscore'':", "''content'':''", "'',''", "''nick'':''", GbkText(1, '"'),
+                   "''date'':''", GbkText(1, '"'), "<br/>\\n"); // "<br/>", backslash, n
+    return syntax;
+}
+
+FeedPageReader::FeedPageReader(const FeedSyntax& syntax, std::string_view page)
+    : m_syntax(syntax), m_page(page), m_scan(page)
+{
+}
+
+bool FeedPageReader::next(FeedRecord& record)
+{
+    if (m_from > m_page.size())
+        return false;
+    const std::size_t s = m_syntax.recordStart.find(m_scan, m_from);
+    if (s == npos)
+        return false;
+    const std::size_t valueAt = s + m_syntax.recordStart.size();
+    const std::size_t e = m_syntax.recordEnd.find(m_scan, valueAt);
+    if (e == npos)
+        return false;
+    m_from = e + m_syntax.recordEnd.size();
+    if (e == valueAt)
+        return false;
+    record.text = m_page.substr(valueAt, e - valueAt);
+
+    record.content = between(record.text, m_syntax.contentStart, m_syntax.contentEnd);
+    // Only a text holding the line break's first byte can hold the line break.
+    if (record.content.find(m_syntax.lineBreak.front()) != GbkText::npos)
+        record.content = compose::replaceAll(record.content, m_syntax.lineBreak, "\r\n", true);
+    if (record.content.find('&') != GbkText::npos)
+        record.content = compose::decodeEntities(record.content);
+    record.nick = between(record.text, m_syntax.nickStart, m_syntax.nickEnd);
+    record.date = between(record.text, m_syntax.dateStart, m_syntax.dateEnd);
+    return true;
+}
+
+} // namespace quillet::harvest
