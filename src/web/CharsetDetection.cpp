@@ -92,6 +92,19 @@ const char* sourceName(int code)
     }
 }
 
+// Whether "<meta" (any letter case) occurs anywhere: without it no meta element can declare
+// anything, and the page need not be scanned for one.
+bool mayHoldMeta(std::string_view page)
+{
+    for (std::size_t at = page.find('<'); at != std::string_view::npos && page.size() - at >= 5;
+         at = page.find('<', at + 1)) {
+        if (lowerAscii(page[at + 1]) == 'm' && lowerAscii(page[at + 2]) == 'e' && lowerAscii(page[at + 3]) == 't'
+            && lowerAscii(page[at + 4]) == 'a')
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool containsAnyOf(const GbkText& text, const GbkText& list)
@@ -108,6 +121,8 @@ bool containsAnyOf(const GbkText& text, const GbkText& list)
 MetaCharset metaCharset(const GbkText& page)
 {
     MetaCharset result;
+    if (!mayHoldMeta(page))
+        return result;
     forEachMeta(page, [&result](const GbkText& element) {
         if (containsAnyOf(element, kUtf8List))
             result = {true, 1};
@@ -157,11 +172,16 @@ bool isGbkFamily(std::string_view charsetName)
 
 bool metaDeclaresGbk(const GbkText& page)
 {
+    if (!mayHoldMeta(page))
+        return false;
     return forEachMeta(page, [](const GbkText& element) { return isGbkFamily(declaredCharset(element)); });
 }
 
-GbkText decodeToGbk(const std::string& body, int requested, int& detected, bool gbkDeclared)
+namespace {
+// The body converted to GBK; `keep` set (and nothing returned) when the body is to be kept as it is.
+GbkText convertedBody(const std::string& body, int requested, int& detected, bool gbkDeclared, bool& keep)
 {
+    keep = false;
     detected = requested;
     if (body.empty())
         return {};
@@ -205,9 +225,24 @@ GbkText decodeToGbk(const std::string& body, int requested, int& detected, bool 
 
     if (text.empty()) {
         detected = 1;
-        return body;
+        keep = true;
     }
     return text;
+}
+} // namespace
+
+GbkText decodeToGbk(const std::string& body, int requested, int& detected, bool gbkDeclared)
+{
+    bool keep = false;
+    GbkText text = convertedBody(body, requested, detected, gbkDeclared, keep);
+    return keep ? body : text;
+}
+
+GbkText decodeToGbk(std::string&& body, int requested, int& detected, bool gbkDeclared)
+{
+    bool keep = false;
+    GbkText text = convertedBody(body, requested, detected, gbkDeclared, keep);
+    return keep ? std::move(body) : text;
 }
 
 } // namespace quillet::web

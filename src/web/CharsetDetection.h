@@ -36,5 +36,7 @@ struct MetaCharset {
 // UTF-8 first, unless `gbkDeclared` is set or the page declares a GBK charset itself (short
 // GBK texts are often valid UTF-8 too). A body nothing can convert comes back unchanged.
 [[nodiscard]] GbkText decodeToGbk(const std::string& body, int requested, int& detected, bool gbkDeclared = false);
+// The same, handing the body itself back when it is kept as it is (the common GBK page).
+[[nodiscard]] GbkText decodeToGbk(std::string&& body, int requested, int& detected, bool gbkDeclared = false);
 
 } // namespace quillet::web

@@ -50,6 +50,26 @@ std::shared_ptr<CURLM> threadMulti()
     return multi;
 }
 
+// Easy handles that request objects of this thread left behind, for the next ones to reuse:
+// a new handle allocates its buffers and caches anew, a reused one keeps them.
+constexpr std::size_t kSpareHandles = 4;
+
+std::vector<CurlEasy>& spareHandles()
+{
+    thread_local std::vector<CurlEasy> spare;
+    return spare;
+}
+
+CurlEasy takeHandle()
+{
+    std::vector<CurlEasy>& spare = spareHandles();
+    if (spare.empty())
+        return CurlEasy(curl_easy_init());
+    CurlEasy handle = std::move(spare.back());
+    spare.pop_back();
+    return handle;
+}
+
 bool hasLineBreakOrNul(std::string_view s)
 {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
@@ -164,7 +184,7 @@ Request::Request()
 {
     initialiseLibcurl();
     m_share = threadShare();
-    m_easy.reset(curl_easy_init());
+    m_easy = takeHandle();
     m_multi = threadMulti();
 }
 
@@ -172,6 +192,15 @@ Request::~Request()
 {
     if (m_state == State::Sending && valid())
         curl_multi_remove_handle(m_multi.get(), m_easy.get());
+    if (!m_easy)
+        return;
+    // Nothing of this object, nor this thread's share, may be reached through the handle once
+    // it is gone (the next owner may live on another thread).
+    curl_easy_setopt(m_easy.get(), CURLOPT_SHARE, nullptr);
+    curl_easy_reset(m_easy.get());
+    std::vector<CurlEasy>& spare = spareHandles();
+    if (spare.size() < kSpareHandles)
+        spare.push_back(std::move(m_easy));
 }
 
 void Request::clearResponse()
@@ -183,6 +212,8 @@ void Request::clearResponse()
     m_responseHeaders.clear();
     m_body.clear();
     m_effectiveUrl.clear();
+    m_bodyTaken = false;
+    m_takenBytes = 0;
 }
 
 void Request::open(const std::string& method, const std::string& url, bool async)
@@ -528,6 +559,18 @@ void Request::timeOut()
         finish(CURLE_OPERATION_TIMEDOUT);
 }
 
+std::string Request::takeBody()
+{
+    if (!completed())
+        return {};
+    // A body the refusal check reads is kept (it is small); a larger one is handed over.
+    if (m_body.size() <= kRefusalBodyLimit)
+        return m_body;
+    m_takenBytes = m_body.size();
+    m_bodyTaken = true;
+    return std::move(m_body);
+}
+
 FetchOutcome Request::outcome() const
 {
     FetchOutcome outcome;
@@ -544,7 +587,7 @@ FetchOutcome Request::outcome() const
     if (!completed())
         return outcome;
     outcome.status = m_status;
-    outcome.bodyBytes = m_body.size();
+    outcome.bodyBytes = m_bodyTaken ? m_takenBytes : m_body.size();
     AnswerView answer;
     answer.status = m_status;
     const std::string location = header("Location");

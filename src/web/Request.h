@@ -14,7 +14,8 @@
 
 namespace quillet::web {
 
-// The request object behind a WebClient: one libcurl easy handle, driven through the multi
+// The request object behind a WebClient: one libcurl easy handle (taken from the handles the
+// thread's earlier request objects left behind, so its buffers and state are reused), driven through the multi
 // handle of the thread that created it and sharing that thread's connection cache (so a fresh
 // request object costs little and reuses open connections), with the settings that persist from request to request (time-outs, proxy, redirect
 // switch, options) and the last response (status, header lines, raw body).
@@ -69,6 +70,11 @@ public:
     [[nodiscard]] long status() const { return completed() ? m_status : 0; }
     [[nodiscard]] std::string statusText() const;
     [[nodiscard]] const std::string& body() const;
+    // The body of the last answer for the caller: a body larger than any the refusal check
+    // reads (recogniseRefusal looks at 64 KiB at most) is handed over rather than copied, and
+    // body() is empty afterwards; outcome() tells the same either way.
+    [[nodiscard]] std::string takeBody();
+    static constexpr std::size_t kRefusalBodyLimit = 64u * 1024u;
     [[nodiscard]] std::string header(const std::string& name) const;
     [[nodiscard]] std::string allHeaders() const;
     // The libcurl result of the last finished request (CURLE_OK for an answered one).
@@ -146,6 +152,8 @@ private:
     std::vector<std::string> m_responseHeaders;
     std::string m_body;
     std::string m_effectiveUrl;
+    bool m_bodyTaken = false;
+    std::size_t m_takenBytes = 0; // the size of the body handed over
 };
 
 } // namespace quillet::web

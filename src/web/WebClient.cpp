@@ -336,12 +336,12 @@ GbkText WebClient::fetchText(const GbkText& url, const GbkText& postText, int ch
         return {};
     if (charsetCode == CharsetRawText)
         return responseText();
+    // A large body is handed over rather than copied; lastOutcome() tells the same either way.
     if (charsetCode == CharsetRawBytes)
-        return m_request->body();
-    const Bytes& body = m_request->body();
+        return m_request->takeBody();
     const bool gbkDeclared = isGbkFamily(declaredCharset(m_request->header("Content-Type")));
     int detected = 0;
-    return web::decodeToGbk(body, charsetCode, detected, gbkDeclared);
+    return web::decodeToGbk(m_request->takeBody(), charsetCode, detected, gbkDeclared);
 }
 
 Bytes WebClient::fetchBytes(const GbkText& url, const GbkText& postText, long long timeoutSeconds,
@@ -362,7 +362,7 @@ Bytes WebClient::fetchBytes(const GbkText& url, const GbkText& postText, long lo
     if (!fetch(url, postText, rule, timeoutMs, waitSeconds, proxy, synchronous, postBytes, referer, cookie,
                keepResponseCookies, contentType, userAgent, extraHeaders))
         return {};
-    return m_request->body();
+    return m_request->takeBody();
 }
 
 GbkText WebClient::redirectTarget(const GbkText& url, bool synchronous, const GbkText& referer)
