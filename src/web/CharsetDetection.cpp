@@ -2,9 +2,12 @@
 
 #include "compose/TextOps.h"
 #include "text/Charset.h"
+#include "text/Searcher.h"
+#include "text/TextScan.h"
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace quillet::web {
 
@@ -22,26 +25,44 @@ bool startsWithBytes(const std::string& s, const char* prefix, size_t length)
     return s.size() >= length && std::memcmp(s.data(), prefix, length) == 0;
 }
 
-// The head of the page (or the whole page when it has none), as the meta scans read it.
-GbkText pageHead(const GbkText& page)
+// The head of the page (or the whole page when it has none), as the meta scans read it: the
+// text between "<head>" and "</head>" (textBetweenEx).
+std::string_view pageHead(std::string_view page)
 {
-    GbkText start = "<head>";
-    GbkText end = "</head>";
-    GbkText head = compose::textBetweenEx(page, start, end);
-    return head.empty() ? page : head;
+    static const text::Searcher start("<head>");
+    static const text::Searcher end("</head>");
+    text::TextScan scan(page);
+    const std::size_t s = start.find(scan, 0);
+    if (s == text::Searcher::npos)
+        return page;
+    const std::size_t valueAt = s + start.size();
+    const std::size_t e = end.find(scan, valueAt);
+    if (e == text::Searcher::npos || e == valueAt)
+        return page;
+    return page.substr(valueAt, e - valueAt);
 }
 
-// Calls `visit` with each meta element of the head, in document order, until it returns true.
+// Calls `visit` with each meta element of the head, in document order, until it returns true:
+// the texts between "<meta" and ">" one after the other (textBetweenRetry); an empty one ends
+// the walk.
 template <typename Visit>
-bool forEachMeta(const GbkText& page, Visit visit)
+bool forEachMeta(std::string_view page, Visit visit)
 {
-    const GbkText head = pageHead(page);
-    long long position = 0;
+    static const text::Searcher start("<meta");
+    static const text::Searcher end(">");
+    const std::string_view head = pageHead(page);
+    text::TextScan scan(head);
+    std::size_t from = 0;
     for (;;) {
-        const GbkText element = compose::textBetweenRetry(head, "<meta", ">", position);
-        if (element.empty())
+        const std::size_t s = start.find(scan, from);
+        if (s == text::Searcher::npos)
             return false;
-        if (visit(element))
+        const std::size_t valueAt = s + start.size();
+        const std::size_t e = end.find(scan, valueAt);
+        if (e == text::Searcher::npos || e == valueAt)
+            return false;
+        from = e + end.size();
+        if (visit(head.substr(valueAt, e - valueAt)))
             return true;
     }
 }
@@ -118,17 +139,43 @@ bool containsAnyOf(const GbkText& text, const GbkText& list)
     return false;
 }
 
+namespace {
+// An alternative list of containsAnyOf, cut and prepared for searching once.
+class PreparedList {
+public:
+    explicit PreparedList(const char* list)
+    {
+        for (const GbkText& item : compose::splitText(compose::unquoteMarker(list), "[fg]"))
+            if (!item.empty())
+                m_items.emplace_back(item, true);
+    }
+    [[nodiscard]] bool foundIn(std::string_view text) const
+    {
+        for (const text::Searcher& item : m_items)
+            if (item.find(text) != text::Searcher::npos)
+                return true;
+        return false;
+    }
+
+private:
+    std::vector<text::Searcher> m_items;
+};
+} // namespace
+
 MetaCharset metaCharset(const GbkText& page)
 {
     MetaCharset result;
     if (!mayHoldMeta(page))
         return result;
-    forEachMeta(page, [&result](const GbkText& element) {
-        if (containsAnyOf(element, kUtf8List))
+    static const PreparedList utf8(kUtf8List);
+    static const PreparedList big5Hkscs(kBig5HkscsList);
+    static const PreparedList big5(kBig5List);
+    forEachMeta(page, [&result](std::string_view element) {
+        if (utf8.foundIn(element))
             result = {true, 1};
-        else if (containsAnyOf(element, kBig5HkscsList))
+        else if (big5Hkscs.foundIn(element))
             result = {true, 3};
-        else if (containsAnyOf(element, kBig5List))
+        else if (big5.foundIn(element))
             result = {true, 2};
         return result.found;
     });
@@ -174,7 +221,7 @@ bool metaDeclaresGbk(const GbkText& page)
 {
     if (!mayHoldMeta(page))
         return false;
-    return forEachMeta(page, [](const GbkText& element) { return isGbkFamily(declaredCharset(element)); });
+    return forEachMeta(page, [](std::string_view element) { return isGbkFamily(declaredCharset(element)); });
 }
 
 namespace {

@@ -303,7 +303,6 @@ void Request::setClientCertificate(const std::string& certificate) { m_clientCer
 bool Request::configure()
 {
     CURL* easy = m_easy.get();
-    curl_easy_reset(easy);
 
     if (hasLineBreakOrNul(m_proxy) || hasLineBreakOrNul(m_noProxy) || hasLineBreakOrNul(m_userName)
         || hasLineBreakOrNul(m_password))
@@ -323,11 +322,15 @@ bool Request::configure()
 
     // The connect-to map redirects direct connections only: through a proxy, the proxy is
     // what is connected to (and libcurl would otherwise tunnel through it).
-    m_connectToList.clear();
-    if (m_proxy.empty()) {
-        for (const std::string& entry : connectTo())
+    // The list handed to libcurl is rebuilt only when the entries change.
+    std::vector<std::string> entries = m_proxy.empty() ? connectTo() : std::vector<std::string>();
+    if (entries != m_connectToEntries || (!entries.empty() && !m_connectToList.get())) {
+        m_connectToList.clear();
+        m_connectToEntries.clear();
+        for (const std::string& entry : entries)
             if (!m_connectToList.append(entry))
                 return false;
+        m_connectToEntries = std::move(entries);
     }
 
     const long long connectPhase = positive(m_timeouts.resolveMs) + positive(m_timeouts.connectMs);
@@ -337,50 +340,58 @@ bool Request::configure()
 
     bool ok = true;
     auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
-    if (m_share)
-        set(curl_easy_setopt(easy, CURLOPT_SHARE, m_share.get()));
-    set(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L));
-    set(curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(this)));
+    // What never changes is set once per handle and object; the rest is set for every request,
+    // each option to its value or back to libcurl's default, so nothing of an earlier request
+    // carries over.
+    if (!m_handleConfigured) {
+        curl_easy_reset(easy);
+        if (m_share)
+            set(curl_easy_setopt(easy, CURLOPT_SHARE, m_share.get()));
+        set(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L));
+        set(curl_easy_setopt(easy, CURLOPT_PRIVATE, static_cast<void*>(this)));
+        set(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https"));
+        set(curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
+        set(curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)));
+        set(curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L));
+        set(curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Request::onBody));
+        set(curl_easy_setopt(easy, CURLOPT_WRITEDATA, this));
+        set(curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Request::onHeader));
+        set(curl_easy_setopt(easy, CURLOPT_HEADERDATA, this));
+        set(curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Request::onConnected));
+        set(curl_easy_setopt(easy, CURLOPT_PREREQDATA, this));
+        if (!ok)
+            return false;
+        m_handleConfigured = true;
+    }
     set(curl_easy_setopt(easy, CURLOPT_URL, m_url.c_str()));
-    set(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https"));
-    set(curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
-    set(curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1)));
     set(curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, m_followRedirects ? 1L : 0L));
     set(curl_easy_setopt(easy, CURLOPT_MAXREDIRS, m_maxRedirects));
     set(curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_headerList.get()));
-    if (m_connectToList.get())
-        set(curl_easy_setopt(easy, CURLOPT_CONNECT_TO, m_connectToList.get()));
+    set(curl_easy_setopt(easy, CURLOPT_CONNECT_TO, m_connectToList.get()));
     // An empty proxy means a direct connection, whatever the environment says.
     set(curl_easy_setopt(easy, CURLOPT_PROXY, m_proxy.c_str()));
     set(curl_easy_setopt(easy, CURLOPT_NOPROXY, m_noProxy.c_str()));
-    set(curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L));
     set(curl_easy_setopt(easy, CURLOPT_USERAGENT, m_userAgent.c_str()));
     set(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectPhase)));
     set(curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(overall)));
-    set(curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Request::onBody));
-    set(curl_easy_setopt(easy, CURLOPT_WRITEDATA, this));
-    set(curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Request::onHeader));
-    set(curl_easy_setopt(easy, CURLOPT_HEADERDATA, this));
-    set(curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &Request::onConnected));
-    set(curl_easy_setopt(easy, CURLOPT_PREREQDATA, this));
-    if (!m_userName.empty() || !m_password.empty()) {
-        if (m_proxyCredentials) {
-            set(curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, m_userName.c_str()));
-            set(curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, m_password.c_str()));
-            set(curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_ANY));
-        } else {
-            set(curl_easy_setopt(easy, CURLOPT_USERNAME, m_userName.c_str()));
-            set(curl_easy_setopt(easy, CURLOPT_PASSWORD, m_password.c_str()));
-            set(curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_ANY));
-        }
-    }
-    if (!m_clientCertificate.empty())
-        set(curl_easy_setopt(easy, CURLOPT_SSLCERT, m_clientCertificate.c_str()));
+    const bool credentials = !m_userName.empty() || !m_password.empty();
+    const bool proxyCredentials = credentials && m_proxyCredentials;
+    const bool hostCredentials = credentials && !m_proxyCredentials;
+    set(curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, proxyCredentials ? m_userName.c_str() : nullptr));
+    set(curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, proxyCredentials ? m_password.c_str() : nullptr));
+    set(curl_easy_setopt(easy, CURLOPT_PROXYAUTH, proxyCredentials ? CURLAUTH_ANY : CURLAUTH_BASIC));
+    set(curl_easy_setopt(easy, CURLOPT_USERNAME, hostCredentials ? m_userName.c_str() : nullptr));
+    set(curl_easy_setopt(easy, CURLOPT_PASSWORD, hostCredentials ? m_password.c_str() : nullptr));
+    set(curl_easy_setopt(easy, CURLOPT_HTTPAUTH, hostCredentials ? CURLAUTH_ANY : CURLAUTH_BASIC));
+    set(curl_easy_setopt(easy, CURLOPT_SSLCERT, m_clientCertificate.empty() ? nullptr : m_clientCertificate.c_str()));
 
+    // Back to a plain GET first, then the method of this request.
+    set(curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr));
+    set(curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L));
     if (m_method == "HEAD") {
         set(curl_easy_setopt(easy, CURLOPT_NOBODY, 1L));
     } else if (m_method == "GET" && !m_hasBody) {
-        set(curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L));
+        // the plain GET set above
     } else if (m_method == "POST") {
         set(curl_easy_setopt(easy, CURLOPT_POST, 1L));
         set(curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(m_requestBody.size())));

@@ -111,6 +111,7 @@ private:
     std::shared_ptr<CURLM> m_multi;
     CurlSlist m_headerList;
     CurlSlist m_connectToList;
+    std::vector<std::string> m_connectToEntries; // what m_connectToList holds
 
     // Settings that last from request to request.
     Timeouts m_timeouts;
@@ -125,6 +126,8 @@ private:
     std::string m_clientCertificate;
     int m_autoLogonPolicy = 0;
     std::map<int, OptionValue> m_otherOptions;
+
+    bool m_handleConfigured = false; // the options that never change are set on m_easy
 
     // The request being built or run.
     State m_state = State::Idle;
