@@ -50,14 +50,17 @@ bool ArticleCommitter::stage(int naming, const GbkText& folder, const GbkText& e
         pending.path = compose::titledArticlePath(folder, title, extension, 0);
     if (pending.path.empty())
         return false;
-    std::vector<GbkText> created;
-    compose::createDirectories(pending.path, created);
     const std::filesystem::path target = text::toNativePath(pending.path);
     const std::filesystem::path parent = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    // What killed runs left in the folder goes before this run puts its own there.
-    if (m_cleanedFolders.insert(parent).second)
+    std::vector<GbkText> created;
+    // The first article of a folder makes it and clears what killed runs left there; later
+    // ones make it again only when it has gone meanwhile.
+    if (m_cleanedFolders.insert(parent).second) {
+        compose::createDirectories(pending.path, created);
         (void)text::removeAbandonedTemporaries(parent);
-    if (!text::stageFile(target, article, pending.temporary))
+    }
+    if (!text::stageFile(target, article, pending.temporary)
+        && !(compose::createDirectories(pending.path, created) && text::stageFile(target, article, pending.temporary)))
         return false;
     if (m_pending.empty())
         m_groupStart = std::chrono::steady_clock::now();

@@ -80,6 +80,7 @@ enum class ColumnKind { Content, Nick, Date, Title, OriginalTitle, Attribute };
 struct ColumnPlan {
     ColumnKind kind = ColumnKind::Attribute;
     const AttributeReader::Field* field = nullptr;
+    bool lastOfKind = true; // no later column takes the same value, so it may be moved here
 };
 
 std::vector<ColumnPlan> planColumns(const std::vector<compose::FieldColumn>& columns, AttributeReader& attributes)
@@ -107,6 +108,9 @@ std::vector<ColumnPlan> planColumns(const std::vector<compose::FieldColumn>& col
             p.kind = ColumnKind::OriginalTitle;
         else
             p.field = &attributes.field(column.name);
+        for (ColumnPlan& earlier : plan)
+            if (earlier.kind == p.kind)
+                earlier.lastOfKind = false;
         plan.push_back(p);
     }
     return plan;

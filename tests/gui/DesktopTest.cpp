@@ -191,7 +191,8 @@ TEST(Desktop, TheRunButtonStartsARunAndASecondClickStopsIt)
     prepareRun(d, market, "0.2");
     auto* run = widget<QPushButton>(d.view(), "按钮采集");
 
-    // Click again once the first article is written: the click arrives inside the run.
+    // Click again once the first articles are written (they are written in groups): the click
+    // arrives inside the run.
     std::vector<std::string> captions;
     bool namingDisabled = false;
     bool clicked = false;
@@ -201,7 +202,8 @@ TEST(Desktop, TheRunButtonStartsARunAndASecondClickStopsIt)
             return;
         captions.push_back(u(c->text()));
         namingDisabled = namingDisabled || !widget(d.view(), "组合框命名方式")->isEnabled();
-        if (!clicked && captions.back().find("1 篇") != std::string::npos) {
+        const std::string& caption = captions.back();
+        if (!clicked && caption.find(" 篇") != std::string::npos && caption.find("已生成 0 篇") == std::string::npos) {
             clicked = true;
             QTimer::singleShot(0, &watcher, [&] { QTest::mouseClick(run, Qt::LeftButton); });
         }
