@@ -213,6 +213,36 @@ bool bodyObject(std::string_view body, Members& members)
     return bodyObjectAs(body, false, members) || bodyObjectAs(body, true, members);
 }
 
+// Whether `word` occurs in the body as the scanner could read it: each byte possibly behind a
+// backslash (an escape the scanner keeps as the escaped byte). A body without any of the
+// shapes' keys or values cannot hold one, and need not be read as an object.
+bool containsLoosely(std::string_view body, std::string_view word)
+{
+    for (std::size_t i = body.find(word.front()); i != std::string_view::npos; i = body.find(word.front(), i + 1)) {
+        std::size_t p = i + 1;
+        std::size_t j = 1;
+        while (j < word.size() && p < body.size()) {
+            if (body[p] == '\\' && p + 1 < body.size())
+                ++p;
+            if (body[p] != word[j])
+                break;
+            ++p;
+            ++j;
+        }
+        if (j == word.size())
+            return true;
+    }
+    return false;
+}
+
+bool mayHoldBodyShape(std::string_view body)
+{
+    for (const BodyShape& shape : kBodyShapes)
+        if (containsLoosely(body, shape.key) && (shape.value.empty() || containsLoosely(body, shape.value)))
+            return true;
+    return false;
+}
+
 const std::string* member(const Members& members, std::string_view key)
 {
     for (const auto& [k, v] : members)
@@ -322,7 +352,8 @@ Refusal recogniseRefusal(const AnswerView& answer)
         return refusal;
     }
     Members members;
-    if (answer.body.empty() || answer.body.size() > kMaxRefusalBody || !bodyObject(answer.body, members))
+    if (answer.body.empty() || answer.body.size() > kMaxRefusalBody || !mayHoldBodyShape(answer.body)
+        || !bodyObject(answer.body, members))
         return refusal;
     for (const BodyShape& shape : kBodyShapes) {
         const std::string* value = member(members, shape.key);
