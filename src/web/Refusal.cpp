@@ -1,5 +1,6 @@
 #include "web/Refusal.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <utility>
@@ -216,21 +217,34 @@ bool bodyObject(std::string_view body, Members& members)
 // Whether `word` occurs in the body as the scanner could read it: each byte possibly behind a
 // backslash (an escape the scanner keeps as the escaped byte). A body without any of the
 // shapes' keys or values cannot hold one, and need not be read as an object.
+bool looselyAt(std::string_view body, std::size_t i, std::string_view word)
+{
+    std::size_t p = i + 1;
+    std::size_t j = 1;
+    while (j < word.size() && p < body.size()) {
+        if (body[p] == '\\' && p + 1 < body.size())
+            ++p;
+        if (body[p] != word[j])
+            return false;
+        ++p;
+        ++j;
+    }
+    return j == word.size();
+}
+
 bool containsLoosely(std::string_view body, std::string_view word)
 {
-    for (std::size_t i = body.find(word.front()); i != std::string_view::npos; i = body.find(word.front(), i + 1)) {
-        std::size_t p = i + 1;
-        std::size_t j = 1;
-        while (j < word.size() && p < body.size()) {
-            if (body[p] == '\\' && p + 1 < body.size())
-                ++p;
-            if (body[p] != word[j])
-                break;
-            ++p;
-            ++j;
-        }
-        if (j == word.size())
-            return true;
+    if (body.find(word) != std::string_view::npos)
+        return true;
+    // An occurrence the plain search missed has a backslash inside it, and spans at most
+    // twice the word's length.
+    const std::size_t span = 2 * word.size();
+    std::size_t tried = 0; // starts below this were tried
+    for (std::size_t b = body.find('\\'); b != std::string_view::npos; b = body.find('\\', b + 1)) {
+        for (std::size_t i = std::max(tried, b > span ? b - span : 0); i < b; ++i)
+            if (body[i] == word.front() && looselyAt(body, i, word))
+                return true;
+        tried = std::max(tried, b);
     }
     return false;
 }

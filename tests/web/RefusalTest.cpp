@@ -50,6 +50,9 @@ TEST(RefusalShapes, BodiesInTheirCapturedForms)
         {"\r\n  jsonp_reviews_list( { \"wait\" : \"12\", \"status\" : \"1111\" } ) ;\r\n", RefusalKind::FeedWait, 12},
         {"try{jsonp88({status:1111,wait:3});}catch(e){}", RefusalKind::FeedWait, 3},
         {"{\"status\":1111}", RefusalKind::FeedWait, std::nullopt},
+        // Escapes inside keys and values read as the escaped bytes.
+        {"{\"rgv587\\_fl\\ag\":\"sm\"}", RefusalKind::SecurityCheck, std::nullopt},
+        {"cb({\"st\\atus\":\"11\\11\",\"wait\":4})", RefusalKind::FeedWait, 4},
     };
     for (const Case& c : cases) {
         const Refusal refusal = ofBody(c.body);
