@@ -31,6 +31,14 @@ ArticleCommitter::ArticleCommitter(Limits limits) : m_limits(limits), m_outer(t_
 ArticleCommitter::~ArticleCommitter()
 {
     commit();
+    if (m_worker.joinable()) {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_quit = true;
+        }
+        m_wake.notify_all();
+        m_worker.join();
+    }
     t_active = m_outer;
 }
 
@@ -75,7 +83,7 @@ bool ArticleCommitter::due() const
     return m_pending.size() >= m_limits.articles || std::chrono::steady_clock::now() - m_groupStart >= m_limits.wait;
 }
 
-bool ArticleCommitter::name(Pending& article)
+bool ArticleCommitter::name(const Pending& article)
 {
     if (article.naming == 1)
         return text::publishStagedFile(article.temporary, text::toNativePath(article.path), true)
@@ -101,13 +109,9 @@ bool ArticleCommitter::name(Pending& article)
     return false;
 }
 
-ArticleCommitter::Committed ArticleCommitter::commit()
+ArticleCommitter::Committed ArticleCommitter::commitGroup(const std::vector<Pending>& group)
 {
     Committed result;
-    if (m_pending.empty())
-        return result;
-    std::vector<Pending> group;
-    group.swap(m_pending);
     // First every article's bytes onto the disk, then the names: a name never shows bytes
     // that a power cut could still take away.
     std::vector<std::filesystem::path> temporaries;
@@ -116,7 +120,7 @@ ArticleCommitter::Committed ArticleCommitter::commit()
     const std::vector<bool> synced = text::syncFiles(temporaries);
     std::set<std::filesystem::path> folders;
     for (std::size_t i = 0; i < group.size(); ++i) {
-        Pending& article = group[i];
+        const Pending& article = group[i];
         if (synced[i] && name(article)) {
             ++result.articles;
             folders.insert(article.temporary.parent_path());
@@ -126,19 +130,82 @@ ArticleCommitter::Committed ArticleCommitter::commit()
             std::error_code ec;
             std::filesystem::remove(article.temporary, ec);
         }
-        result.lost.push_back({article.line, std::move(article.entry), article.folder});
+        result.lost.push_back({article.line, article.entry, article.folder});
     }
     for (const std::filesystem::path& folder : folders)
         (void)text::syncFolderOf(folder / "x");
     return result;
 }
 
+void ArticleCommitter::work()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_quit || !m_queue.empty(); });
+        if (m_queue.empty())
+            return;
+        m_inFlight = std::move(m_queue.front());
+        m_queue.pop_front();
+        m_busy = true;
+        lock.unlock();
+        Committed committed = commitGroup(m_inFlight);
+        lock.lock();
+        m_inFlight.clear();
+        m_busy = false;
+        m_done.articles += committed.articles;
+        for (Lost& lost : committed.lost)
+            m_done.lost.push_back(std::move(lost));
+        m_idle.notify_all();
+    }
+}
+
+void ArticleCommitter::commitInBackground()
+{
+    if (m_pending.empty())
+        return;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_queue.push_back(std::move(m_pending));
+    }
+    m_pending.clear();
+    if (!m_worker.joinable())
+        m_worker = std::thread([this] { work(); });
+    m_wake.notify_all();
+}
+
+ArticleCommitter::Committed ArticleCommitter::collect()
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    Committed done = std::move(m_done);
+    m_done = Committed();
+    return done;
+}
+
+ArticleCommitter::Committed ArticleCommitter::commit()
+{
+    commitInBackground();
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_idle.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+    Committed done = std::move(m_done);
+    m_done = Committed();
+    return done;
+}
+
 bool ArticleCommitter::willName(const GbkText& path)
 {
-    for (const ArticleCommitter* c = t_active; c; c = c->m_outer)
+    for (ArticleCommitter* c = t_active; c; c = c->m_outer) {
         for (const Pending& p : c->m_pending)
             if (p.path == path)
                 return true;
+        const std::lock_guard<std::mutex> lock(c->m_mutex);
+        for (const std::vector<Pending>& group : c->m_queue)
+            for (const Pending& p : group)
+                if (p.path == path)
+                    return true;
+        for (const Pending& p : c->m_inFlight)
+            if (p.path == path)
+                return true;
+    }
     return false;
 }
 

@@ -3,9 +3,13 @@
 #include "text/GbkText.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <set>
+#include <thread>
 #include <vector>
 
 namespace quillet::harvest {
@@ -14,7 +18,8 @@ namespace quillet::harvest {
 // temporary file in its folder at once; the group is committed when it holds `articles`
 // articles, when its first one has waited `wait`, when asked (a stop), and at the end:
 // every temporary file is flushed to the disk, then given its final name, then each folder is
-// flushed. A final name therefore only ever shows a complete article that is on the disk, one
+// flushed. Groups are committed by a thread of the committer's own, behind the product loop,
+// so the loop does not wait for the disk; commit() waits for them. A final name therefore only ever shows a complete article that is on the disk, one
 // flush of the disk serves a whole group, and a kill loses at most the open group, left as
 // temporary files that the next run into the folder removes.
 //
@@ -26,7 +31,7 @@ class ArticleCommitter {
 public:
     struct Limits {
         std::size_t articles = 32;
-        std::chrono::milliseconds wait{1000};
+        std::chrono::milliseconds wait{250};
     };
     // An article that could not be flushed or named, and where it came from.
     struct Lost {
@@ -55,6 +60,12 @@ public:
     // Whether the open group is full or has waited long enough.
     [[nodiscard]] bool due() const;
     [[nodiscard]] bool empty() const { return m_pending.empty(); }
+    // Hands the open group to the committing thread and returns at once.
+    void commitInBackground();
+    // What the committing thread has finished since the last collect() or commit(); no wait.
+    [[nodiscard]] Committed collect();
+    // Commits the open group, waits for every group handed over, and returns what was not
+    // collected yet.
     Committed commit();
 
     // Whether an article of the open group of this thread's committer will take this path: its
@@ -74,14 +85,28 @@ private:
         GbkText entry;
     };
 
-    [[nodiscard]] bool name(Pending& article);
+    // Run by the committing thread.
+    [[nodiscard]] bool name(const Pending& article);
+    [[nodiscard]] Committed commitGroup(const std::vector<Pending>& group);
+    void work();
 
     Limits m_limits;
-    std::vector<Pending> m_pending;
+    std::vector<Pending> m_pending; // the open group (the caller's thread only)
     std::chrono::steady_clock::time_point m_groupStart;
     std::set<std::filesystem::path> m_cleanedFolders;
-    std::map<GbkText, long long> m_nextSuffix; // by the title's first name
+    std::map<GbkText, long long> m_nextSuffix; // by the title's first name (the committing thread only)
     ArticleCommitter* m_outer = nullptr;
+
+    // Between the caller and the committing thread.
+    std::mutex m_mutex;
+    std::condition_variable m_wake; // a group was handed over, or the end came
+    std::condition_variable m_idle; // a group was committed
+    std::deque<std::vector<Pending>> m_queue;
+    std::vector<Pending> m_inFlight;
+    bool m_busy = false;
+    bool m_quit = false;
+    Committed m_done;
+    std::thread m_worker;
 };
 
 } // namespace quillet::harvest

@@ -399,8 +399,7 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
     // Per-product articles are written in groups: `count` holds the committed ones, and an
     // article lost when its group is committed is counted, held and listed then.
     ArticleCommitter committer;
-    auto commitArticles = [&]() {
-        ArticleCommitter::Committed committed = committer.commit();
+    auto absorb = [&](ArticleCommitter::Committed committed) {
         count += committed.articles;
         for (ArticleCommitter::Lost& lost : committed.lost) {
             ++failedWrites;
@@ -409,6 +408,7 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
             unfinished += lost.entry + "\r\n";
         }
     };
+    auto commitArticles = [&]() { absorb(committer.commit()); };
     GbkText line;
     while (idFile.nextLine(line)) {
         ++lineNo;
@@ -496,8 +496,12 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
                 break;
             }
         }
-        if (context.stopRequested || committer.due())
+        // Full groups are committed behind the loop; a stop waits for its article.
+        if (context.stopRequested)
             commitArticles();
+        else if (committer.due())
+            committer.commitInBackground();
+        absorb(committer.collect());
         if (context.stopRequested) {
             outcome.kind = RunOutcome::Kind::Stopped;
             break;
