@@ -346,7 +346,8 @@ std::optional<long long> retryAfterSeconds(std::string_view value, std::string_v
     const auto until = httpDate(value);
     if (!until)
         return std::nullopt;
-    const std::int64_t now = httpDate(dateHeader).value_or(nowUnixSeconds);
+    // A clock before 1970 is no clock; counting from it could overflow the difference.
+    const std::int64_t now = std::max<std::int64_t>(0, httpDate(dateHeader).value_or(nowUnixSeconds));
     return *until > now ? *until - now : 0;
 }
 

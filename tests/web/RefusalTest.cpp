@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -116,6 +117,8 @@ TEST(RetryAfter, SecondsOrADateByTheServersClock)
     EXPECT_EQ(retryAfterSeconds("Thu, 01 Jan 1970 00:01:00 GMT", "", 20), 40);
     EXPECT_EQ(retryAfterSeconds("Thu, 01 Jan 1970 00:01:00 GMT", "garbage", 20), 40);
     EXPECT_EQ(retryAfterSeconds("Sat, 29 Feb 2020 23:59:59 GMT", "Sun, 01 Mar 2020 00:00:09 GMT", 0), 0);
+    // A broken clock far before 1970 waits until the date, counted from 1970, without overflow.
+    EXPECT_EQ(retryAfterSeconds("Thu, 01 Jan 1970 00:01:00 GMT", "", std::numeric_limits<std::int64_t>::min()), 60);
     EXPECT_EQ(retryAfterSeconds("-5", "", 0), std::nullopt);
     EXPECT_EQ(retryAfterSeconds("soon", "", 0), std::nullopt);
     EXPECT_EQ(retryAfterSeconds("Wed, 32 Oct 2015 07:28:00 GMT", "", 0), std::nullopt);
