@@ -184,8 +184,9 @@ TEST_F(IdsCli, RefusedPagesStopTheRunKeepingTheFile)
             EXPECT_EQ(market.requestsTo(run.path).size(), 3u);
             const auto lines = crlfLines(testsupport::readFileBytes(folder.file("ids") / run.file));
             EXPECT_FALSE(lines.empty());
-            if (std::string(run.path) == "/search.htm")
+            if (std::string(run.path) == "/search.htm") {
                 EXPECT_EQ(lines, std::vector<std::string>(listing.begin(), listing.begin() + 5));
+            }
 
             market.market().clearFaults();
             EXPECT_EQ(cli(run.args).status, 0);
