@@ -59,8 +59,12 @@ public:
                 ++m_pos;
             if (m_text.substr(m_pos, 2) != "/*")
                 return;
+            // A comment that never ends is no blank: whatever it would hide (a closing
+            // parenthesis, the end of the body) is not there.
             const std::size_t end = m_text.find("*/", m_pos + 2);
-            m_pos = end == std::string_view::npos ? m_text.size() : end + 2;
+            if (end == std::string_view::npos)
+                return;
+            m_pos = end + 2;
         }
     }
     bool take(char c)

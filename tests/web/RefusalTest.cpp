@@ -72,6 +72,8 @@ TEST(RefusalShapes, OrdinaryAnswersAreNoRefusals)
         "{\"status\":0,\"wait\":5}",
         "<html><head><title>rgv587_flag</title></head></html>",
         "{\"rgv587_flag\":\"sm\"} and more",
+        // A comment that never ends hides no end of the body (nor the closing parenthesis).
+        "{\"rgv587_flag\":\"sm\"}/* cut",
         "",
     };
     for (const char* body : bodies)
