@@ -316,10 +316,18 @@ TEST(FullDisk, ArticlesThatFindNoRoomAreToldAndTheStartLineWaitsForThem)
             GTEST_SKIP() << "no tmpfs can be mounted here (needs root)";
         disk.leaveFree(k.freePages);
         testsupport::writeFileBytes(run.ids(), "8000001\r\n8000002\r\n8000003\r\n8000004\r\n8000005\r\n");
-        const CliResult r = cli(run.args({"--naming", k.naming, "--start", "1"}));
+        const std::string logFile = run.folder.file("run.log").string();
+        const CliResult r = cli(run.args({"--naming", k.naming, "--start", "1", "--log", logFile}));
         EXPECT_EQ(r.status, 1);
         EXPECT_THAT(r.out, HasSubstr(std::string("本次采集了 5 个商品：") + k.written + " 篇文章已保存"));
-        EXPECT_THAT(r.out, HasSubstr("文章未能写入 " + std::to_string(5 - std::stoi(k.written))));
+        const int lost = 5 - std::stoi(k.written);
+        EXPECT_THAT(r.out, HasSubstr("文章未能写入 " + std::to_string(lost)));
+        // The run log tells the lost articles too, also those lost when their group was committed.
+        const std::string log = testsupport::readFileBytes(logFile);
+        std::size_t logged = 0;
+        for (std::size_t at = log.find("\"write-failed\""); at != std::string::npos; at = log.find("\"write-failed\"", at + 1))
+            ++logged;
+        EXPECT_EQ(logged, static_cast<std::size_t>(lost));
         // The saved start line does not pass the first article that was lost.
         market.market().clearRequests();
         (void)cli(run.args({"--naming", k.naming}));
