@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const web::Refusal bare = web::recogniseRefusal(plain);
     const std::size_t first = body.find_first_not_of(" \t\r\n");
     if ((bare.kind != web::RefusalKind::SecurityCheck && bare.kind != web::RefusalKind::FeedWait)
-        || first == std::string::npos || body[first] != '{')
-        return 0; // wrapping a wrapped answer once more is no shape the marketplace sends
+        || first == std::string::npos || body[first] != '{' || body[body.find_last_not_of(" \t\r\n")] != '}')
+        return 0; // only a bare object is wrapped: wrapping a statement ("{...};") is no shape sent
     std::string name;
     for (const char c : callback)
         if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$')
