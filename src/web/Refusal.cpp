@@ -186,7 +186,12 @@ bool bodyObjectAs(std::string_view body, bool gbkPairs, Members& members)
 {
     members.clear();
     Scanner s(body, gbkPairs);
-    const bool wrappedInTry = s.takeWord("try") && s.take('{');
+    // "try{ cb({...}) }catch(e){}" wraps some answers; a callback that is itself named "try"
+    // is read as a callback.
+    Scanner inTry = s;
+    const bool wrappedInTry = inTry.takeWord("try") && inTry.take('{');
+    if (wrappedInTry)
+        s = inTry;
     const std::string_view callback = s.name();
     if (!callback.empty() && !s.take('('))
         return false;

@@ -54,6 +54,7 @@ TEST(RefusalShapes, BodiesInTheirCapturedForms)
         // Escapes inside keys and values read as the escaped bytes.
         {"{\"rgv587\\_fl\\ag\":\"sm\"}", RefusalKind::SecurityCheck, std::nullopt},
         {"cb({\"st\\atus\":\"11\\11\",\"wait\":4})", RefusalKind::FeedWait, 4},
+        {"try({\"rgv587_flag\":\"sm\"})", RefusalKind::SecurityCheck, std::nullopt},
     };
     for (const Case& c : cases) {
         const Refusal refusal = ofBody(c.body);
