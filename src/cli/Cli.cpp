@@ -42,7 +42,7 @@ int runHarvest(const std::vector<std::string>& args, std::ostream& out, std::ost
 }
 
 namespace {
-int runTableCommand(const char* command, std::span<const OptionSpec> table, std::string (*help)(),
+int runTableCommand(const char* command, std::span<const OptionInfo> table, std::string (*help)(),
                     int (*session)(const ParsedOptions&, std::ostream&, std::ostream&),
                     const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {

@@ -21,9 +21,9 @@ namespace quillet::cli {
 
 namespace {
 
-std::vector<OptionSpec> makeDemoTable()
+std::vector<OptionInfo> makeDemoTable()
 {
-    std::vector<OptionSpec> t(2);
+    std::vector<OptionInfo> t(2);
     t[0].name = "folder";
     t[0].kind = ValueKind::Path;
     t[0].valueName = "DIR";
@@ -37,9 +37,9 @@ std::vector<OptionSpec> makeDemoTable()
     return t;
 }
 
-std::span<const OptionSpec> demoTable()
+std::span<const OptionInfo> demoTable()
 {
-    static const std::vector<OptionSpec> table = makeDemoTable();
+    static const std::vector<OptionInfo> table = makeDemoTable();
     return table;
 }
 

@@ -36,12 +36,12 @@ bool isConnectToEntry(std::string_view value)
     return web::isValidConnectToEntry(value);
 }
 
-std::vector<OptionSpec> makeHarvestTable()
+std::vector<OptionInfo> makeHarvestTable()
 {
     using K = ValueKind;
-    std::vector<OptionSpec> t;
-    auto add = [&t](std::string_view name, ValueKind kind, std::string_view valueName, std::string_view help) -> OptionSpec& {
-        OptionSpec& o = t.emplace_back();
+    std::vector<OptionInfo> t;
+    auto add = [&t](std::string_view name, ValueKind kind, std::string_view valueName, std::string_view help) -> OptionInfo& {
+        OptionInfo& o = t.emplace_back();
         o.name = name;
         o.kind = kind;
         o.valueName = valueName;
@@ -51,7 +51,7 @@ std::vector<OptionSpec> makeHarvestTable()
     add("ids", K::Path, "FILE", "product-ID file, one ID or product address per line").control = 编辑框商品ID文件;
     add("start", K::Count, "N", "first line to harvest (from 1)").control = 编辑框序号;
     {
-        OptionSpec& o = add("type", K::Choice, "T", "review type: all, good, neutral, bad, append");
+        OptionInfo& o = add("type", K::Choice, "T", "review type: all, good, neutral, bad, append");
         o.control = 组合框类型;
         o.choices = {"all", "good", "neutral", "bad", "append"};
     }
@@ -61,7 +61,7 @@ std::vector<OptionSpec> makeHarvestTable()
     add("shuffle-title", K::Toggle, "", "shuffle the title's words and add a review phrase").control = 选择框标题打乱;
     add("shuffle-content", K::Toggle, "", "exchange values of one marker between reviews").control = 选择框内容打乱;
     {
-        OptionSpec& o = add("replace", K::Text, "LIST", "replace these items (a|b|c) in every review");
+        OptionInfo& o = add("replace", K::Text, "LIST", "replace these items (a|b|c) in every review");
         o.control = 编辑框匹配式;
         o.ticks = 选择框过滤;
         o.negatedHelp = "switch replacing off";
@@ -69,7 +69,7 @@ std::vector<OptionSpec> makeHarvestTable()
     add("with", K::Text, "LIST", "the replacements, item by item").control = 编辑框替换式;
     add("regex", K::Toggle, "", "--replace is one regular expression").control = 选择框正则;
     {
-        OptionSpec& o = add("template", K::TextFile, "FILE", "article template file, UTF-8 or GBK");
+        OptionInfo& o = add("template", K::TextFile, "FILE", "article template file, UTF-8 or GBK");
         o.control = 编辑框组合;
         o.shownDefault = "the built-in template";
     }
@@ -77,14 +77,14 @@ std::vector<OptionSpec> makeHarvestTable()
     add("preview", K::Toggle, "", "quick preview: one product, printed, nothing written").control = 选择框仅信息框;
     add("out", K::Path, "DIR", "output folder").control = 编辑框保存目录;
     {
-        OptionSpec& o = add("naming", K::Choice, "M", "title, id, merged or id-merged");
+        OptionInfo& o = add("naming", K::Choice, "M", "title, id, merged or id-merged");
         o.control = 组合框命名方式;
         o.choices = {"title", "id", "merged", "id-merged"};
     }
     add("ext", K::Text, "EXT", "extension of the article files").control = 编辑框扩展名;
     add("proxy", K::Text, "HOST:PORT", "send the harvest through this HTTP proxy").shownDefault = "direct";
     {
-        OptionSpec& o = add("connect-to", K::Text, "H:P:A:P", "connect to address A:P for host H:P (repeatable)");
+        OptionInfo& o = add("connect-to", K::Text, "H:P:A:P", "connect to address A:P for host H:P (repeatable)");
         o.shownDefault = "none";
         o.repeatable = true;
         o.accepts = isConnectToEntry;
@@ -106,9 +106,9 @@ std::vector<OptionSpec> makeHarvestTable()
 
 } // namespace
 
-std::span<const OptionSpec> harvestOptionTable()
+std::span<const OptionInfo> harvestOptionTable()
 {
-    static const std::vector<OptionSpec> table = makeHarvestTable();
+    static const std::vector<OptionInfo> table = makeHarvestTable();
     return table;
 }
 

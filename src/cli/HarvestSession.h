@@ -11,7 +11,7 @@ namespace quillet::cli {
 
 // The options of `quillet-cli harvest`: most set one control of the main window; an option
 // not given leaves its control as the saved settings (or the design default) have it.
-[[nodiscard]] std::span<const OptionSpec> harvestOptionTable();
+[[nodiscard]] std::span<const OptionInfo> harvestOptionTable();
 
 // The help text of `quillet-cli harvest`, with every option's default.
 [[nodiscard]] std::string harvestHelp();

@@ -27,14 +27,14 @@ bool isConnectToEntry(std::string_view value)
     return web::isValidConnectToEntry(value);
 }
 
-using AddOption = std::function<OptionSpec&(std::string_view, ValueKind, std::string_view, std::string_view)>;
+using AddOption = std::function<OptionInfo&(std::string_view, ValueKind, std::string_view, std::string_view)>;
 
 // The options both ID commands share, after their own.
 void addCommonOptions(const AddOption& add, std::string_view connectToHelp)
 {
     add("proxy", ValueKind::Text, "HOST:PORT", "fetch the pages through this HTTP proxy").shownDefault = "direct";
     {
-        OptionSpec& o = add("connect-to", ValueKind::Text, "H:P:A:P", connectToHelp);
+        OptionInfo& o = add("connect-to", ValueKind::Text, "H:P:A:P", connectToHelp);
         o.shownDefault = "none";
         o.repeatable = true;
         o.accepts = isConnectToEntry;
@@ -49,13 +49,13 @@ void addCommonOptions(const AddOption& add, std::string_view connectToHelp)
     add("save", ValueKind::Switch, "", "store the control states after the run").shownDefault = "off";
 }
 
-std::vector<OptionSpec> makeShopTable()
+std::vector<OptionInfo> makeShopTable()
 {
     using namespace ui::shopwin;
-    std::vector<OptionSpec> t;
+    std::vector<OptionInfo> t;
     const AddOption add = [&t](std::string_view name, ValueKind kind, std::string_view valueName,
-                               std::string_view help) -> OptionSpec& {
-        OptionSpec& o = t.emplace_back();
+                               std::string_view help) -> OptionInfo& {
+        OptionInfo& o = t.emplace_back();
         o.name = name;
         o.kind = kind;
         o.valueName = valueName;
@@ -67,7 +67,7 @@ std::vector<OptionSpec> makeShopTable()
     add("out", ValueKind::Path, "DIR", "folder of the ID file, named after the shop's host").control =
         编辑框保存目录;
     {
-        OptionSpec& o = add("sort", ValueKind::Choice, "ORDER",
+        OptionInfo& o = add("sort", ValueKind::Choice, "ORDER",
                             "default, popular, sales, new, price or favourites");
         o.choices = {"default", "popular", "sales", "new", "price", "favourites"};
         o.choiceControls = {单选框默认, 单选框人气, 单选框销量, 单选框新品, 单选框价格, 单选框收藏};
@@ -81,13 +81,13 @@ std::vector<OptionSpec> makeShopTable()
     return t;
 }
 
-std::vector<OptionSpec> makeKeywordTable()
+std::vector<OptionInfo> makeKeywordTable()
 {
     using namespace ui::keywordwin;
-    std::vector<OptionSpec> t;
+    std::vector<OptionInfo> t;
     const AddOption add = [&t](std::string_view name, ValueKind kind, std::string_view valueName,
-                               std::string_view help) -> OptionSpec& {
-        OptionSpec& o = t.emplace_back();
+                               std::string_view help) -> OptionInfo& {
+        OptionInfo& o = t.emplace_back();
         o.name = name;
         o.kind = kind;
         o.valueName = valueName;
@@ -99,7 +99,7 @@ std::vector<OptionSpec> makeKeywordTable()
     add("out", ValueKind::Path, "DIR", "folder of the ID file").control = 编辑框保存目录;
     add("pages", ValueKind::Count, "N", "result pages, 40 products each (at most 100)").control = 编辑框页数;
     {
-        OptionSpec& o = add("sort", ValueKind::Choice, "ORDER", "result order: popular, sales or credit");
+        OptionInfo& o = add("sort", ValueKind::Choice, "ORDER", "result order: popular, sales or credit");
         o.control = 组合框排序;
         o.choices = {"popular", "sales", "credit"};
     }
@@ -265,15 +265,15 @@ const char* const kStatusHelp =
 
 } // namespace
 
-std::span<const OptionSpec> shopIdsOptionTable()
+std::span<const OptionInfo> shopIdsOptionTable()
 {
-    static const std::vector<OptionSpec> table = makeShopTable();
+    static const std::vector<OptionInfo> table = makeShopTable();
     return table;
 }
 
-std::span<const OptionSpec> keywordIdsOptionTable()
+std::span<const OptionInfo> keywordIdsOptionTable()
 {
-    static const std::vector<OptionSpec> table = makeKeywordTable();
+    static const std::vector<OptionInfo> table = makeKeywordTable();
     return table;
 }
 

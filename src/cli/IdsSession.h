@@ -11,8 +11,8 @@ namespace quillet::cli {
 // `quillet-cli ids-shop` and `quillet-cli ids-keyword`: the two product-ID windows run from the
 // command line. Most options set one control of the window; an option not given leaves its
 // control as the saved settings (or the design default) have it.
-[[nodiscard]] std::span<const OptionSpec> shopIdsOptionTable();
-[[nodiscard]] std::span<const OptionSpec> keywordIdsOptionTable();
+[[nodiscard]] std::span<const OptionInfo> shopIdsOptionTable();
+[[nodiscard]] std::span<const OptionInfo> keywordIdsOptionTable();
 
 [[nodiscard]] std::string shopIdsHelp();
 [[nodiscard]] std::string keywordIdsHelp();

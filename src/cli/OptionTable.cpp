@@ -50,24 +50,24 @@ bool takesValue(ValueKind kind)
     return kind != ValueKind::Toggle && kind != ValueKind::Switch;
 }
 
-std::string joinedChoices(const OptionSpec& spec)
+std::string joinedChoices(const OptionInfo& option)
 {
     std::string s;
-    for (size_t i = 0; i < spec.choices.size(); ++i) {
+    for (size_t i = 0; i < option.choices.size(); ++i) {
         if (i > 0)
-            s += i + 1 == spec.choices.size() ? " or " : ", ";
-        s += spec.choices[i];
+            s += i + 1 == option.choices.size() ? " or " : ", ";
+        s += option.choices[i];
     }
     return s;
 }
 
 // Checks a value against its option's kind; empty when it is fine, else the complaint.
-std::string complaint(const OptionSpec& spec, const std::string& value)
+std::string complaint(const OptionInfo& option, const std::string& value)
 {
-    const std::string option = "--" + std::string(spec.name);
+    const std::string flag = "--" + std::string(option.name);
     bool ok = true;
     std::string wanted;
-    switch (spec.kind) {
+    switch (option.kind) {
     case ValueKind::Count:
         ok = isCount(value);
         wanted = "a whole number";
@@ -82,19 +82,19 @@ std::string complaint(const OptionSpec& spec, const std::string& value)
         break;
     case ValueKind::Choice: {
         ok = false;
-        for (std::string_view word : spec.choices)
+        for (std::string_view word : option.choices)
             ok = ok || value == word;
         if (!ok)
-            return option + " takes " + joinedChoices(spec) + ", not \"" + value + "\"";
+            return flag + " takes " + joinedChoices(option) + ", not \"" + value + "\"";
         break;
     }
     default:
         break;
     }
     if (!ok)
-        return option + " needs " + wanted + ", not \"" + value + "\"";
-    if (spec.accepts && !spec.accepts(value))
-        return option + " takes " + std::string(spec.expects) + ", not \"" + value + "\"";
+        return flag + " needs " + wanted + ", not \"" + value + "\"";
+    if (option.accepts && !option.accepts(value))
+        return flag + " takes " + std::string(option.expects) + ", not \"" + value + "\"";
     return {};
 }
 
@@ -116,31 +116,31 @@ void padTo(std::string& line, size_t column)
     line.append(have < column ? column - have : 2, ' ');
 }
 
-std::string shownDefault(const OptionSpec& spec, const ui::Window& design)
+std::string shownDefault(const OptionInfo& option, const ui::Window& design)
 {
-    if (!spec.shownDefault.empty())
-        return std::string(spec.shownDefault);
+    if (!option.shownDefault.empty())
+        return std::string(option.shownDefault);
     std::string shown;
-    if (spec.control) {
-        const ui::Control* c = design.find(*spec.control);
-        if (c && spec.kind == ValueKind::Toggle) {
+    if (option.control) {
+        const ui::Control* c = design.find(*option.control);
+        if (c && option.kind == ValueKind::Toggle) {
             shown = c->checked() ? "on" : "off";
-        } else if (c && spec.kind == ValueKind::Choice && spec.choiceControls.empty()) {
+        } else if (c && option.kind == ValueKind::Choice && option.choiceControls.empty()) {
             const int index = c->selectedIndex();
-            shown = index >= 0 && index < static_cast<int>(spec.choices.size()) ? std::string(spec.choices[index]) : "-";
+            shown = index >= 0 && index < static_cast<int>(option.choices.size()) ? std::string(option.choices[index]) : "-";
         } else if (c) {
             shown = text::gbkToUtf8(c->text());
         }
     }
-    if (spec.kind == ValueKind::Choice && !spec.choiceControls.empty()) {
-        for (size_t i = 0; i < spec.choiceControls.size() && i < spec.choices.size(); ++i) {
-            const ui::Control* radio = design.find(spec.choiceControls[i]);
+    if (option.kind == ValueKind::Choice && !option.choiceControls.empty()) {
+        for (size_t i = 0; i < option.choiceControls.size() && i < option.choices.size(); ++i) {
+            const ui::Control* radio = design.find(option.choiceControls[i]);
             if (radio && radio->checked())
-                shown = spec.choices[i];
+                shown = option.choices[i];
         }
     }
-    if (spec.ticks) {
-        const ui::Control* box = design.find(*spec.ticks);
+    if (option.ticks) {
+        const ui::Control* box = design.find(*option.ticks);
         shown += std::string(shown.empty() ? "" : ", ") + (box && box->checked() ? "on" : "off");
     }
     return shown;
@@ -152,7 +152,7 @@ std::optional<std::string> ParsedOptions::value(std::string_view name) const
 {
     std::optional<std::string> last;
     for (const GivenOption& g : given)
-        if (g.spec->name == name && !g.negated)
+        if (g.option->name == name && !g.negated)
             last = g.value;
     return last;
 }
@@ -161,7 +161,7 @@ std::vector<std::string> ParsedOptions::values(std::string_view name) const
 {
     std::vector<std::string> all;
     for (const GivenOption& g : given)
-        if (g.spec->name == name && !g.negated)
+        if (g.option->name == name && !g.negated)
             all.push_back(g.value);
     return all;
 }
@@ -169,12 +169,12 @@ std::vector<std::string> ParsedOptions::values(std::string_view name) const
 bool ParsedOptions::has(std::string_view name) const
 {
     for (const GivenOption& g : given)
-        if (g.spec->name == name && !g.negated)
+        if (g.option->name == name && !g.negated)
             return true;
     return false;
 }
 
-bool parseOptions(std::span<const OptionSpec> table, const std::vector<std::string>& args, ParsedOptions& parsed,
+bool parseOptions(std::span<const OptionInfo> table, const std::vector<std::string>& args, ParsedOptions& parsed,
                   std::string& error)
 {
     for (size_t i = 0; i < args.size(); ++i) {
@@ -192,29 +192,29 @@ bool parseOptions(std::span<const OptionSpec> table, const std::vector<std::stri
                 name.resize(eq);
             }
         }
-        const OptionSpec* spec = nullptr;
+        const OptionInfo* option = nullptr;
         bool negated = false;
         if (name.rfind("--", 0) == 0) {
             const std::string_view bare = std::string_view(name).substr(2);
-            for (const OptionSpec& candidate : table) {
+            for (const OptionInfo& candidate : table) {
                 if (bare == candidate.name) {
-                    spec = &candidate;
+                    option = &candidate;
                     break;
                 }
                 const bool negatable = candidate.kind == ValueKind::Toggle || candidate.ticks.has_value();
                 if (negatable && bare.rfind("no-", 0) == 0 && bare.substr(3) == candidate.name) {
-                    spec = &candidate;
+                    option = &candidate;
                     negated = true;
                     break;
                 }
             }
         }
-        if (!spec) {
+        if (!option) {
             error = "unknown option \"" + arg + "\"";
             return false;
         }
-        GivenOption given{spec, {}, negated};
-        if (negated || !takesValue(spec->kind)) {
+        GivenOption given{option, {}, negated};
+        if (negated || !takesValue(option->kind)) {
             if (inlineValue) {
                 error = "option " + name + " takes no value";
                 return false;
@@ -228,7 +228,7 @@ bool parseOptions(std::span<const OptionSpec> table, const std::vector<std::stri
                 error = "option " + name + " needs a value";
                 return false;
             }
-            if (std::string why = complaint(*spec, given.value); !why.empty()) {
+            if (std::string why = complaint(*option, given.value); !why.empty()) {
                 error = why;
                 return false;
             }
@@ -238,38 +238,38 @@ bool parseOptions(std::span<const OptionSpec> table, const std::vector<std::stri
     return true;
 }
 
-std::string optionsHelp(std::span<const OptionSpec> table, const ui::Window& design)
+std::string optionsHelp(std::span<const OptionInfo> table, const ui::Window& design)
 {
     constexpr size_t helpColumn = 26;
     constexpr size_t defaultColumn = 80;
     std::ostringstream out;
-    for (const OptionSpec& spec : table) {
+    for (const OptionInfo& option : table) {
         std::string line = "  --";
-        if (spec.kind == ValueKind::Toggle)
+        if (option.kind == ValueKind::Toggle)
             line = "  --[no-]";
-        line += spec.name;
-        if (takesValue(spec.kind))
-            line += " " + std::string(spec.valueName);
+        line += option.name;
+        if (takesValue(option.kind))
+            line += " " + std::string(option.valueName);
         padTo(line, helpColumn);
 
-        std::string_view help = spec.help;
+        std::string_view help = option.help;
         for (size_t nl; (nl = help.find('\n')) != std::string_view::npos; help.remove_prefix(nl + 1)) {
             line += help.substr(0, nl);
             out << line << "\n";
             line.assign(helpColumn, ' ');
         }
         line += help;
-        const std::string shown = shownDefault(spec, design);
+        const std::string shown = shownDefault(option, design);
         if (!shown.empty()) {
             padTo(line, defaultColumn);
             line += "[" + shown + "]";
         }
         out << line << "\n";
 
-        if (spec.ticks && !spec.negatedHelp.empty()) {
-            std::string negatedLine = "  --no-" + std::string(spec.name);
+        if (option.ticks && !option.negatedHelp.empty()) {
+            std::string negatedLine = "  --no-" + std::string(option.name);
             padTo(negatedLine, helpColumn);
-            out << negatedLine << spec.negatedHelp << "\n";
+            out << negatedLine << option.negatedHelp << "\n";
         }
     }
     return out.str();
@@ -278,34 +278,34 @@ std::string optionsHelp(std::span<const OptionSpec> table, const ui::Window& des
 bool applyOptions(const ParsedOptions& parsed, ui::Window& window, std::string& error)
 {
     for (const GivenOption& g : parsed.given) {
-        const OptionSpec& spec = *g.spec;
-        if (spec.ticks)
-            if (ui::Control* box = window.find(*spec.ticks))
+        const OptionInfo& option = *g.option;
+        if (option.ticks)
+            if (ui::Control* box = window.find(*option.ticks))
                 box->setChecked(!g.negated);
-        if (spec.kind == ValueKind::Choice && !spec.choiceControls.empty()) {
-            for (size_t i = 0; i < spec.choiceControls.size() && i < spec.choices.size(); ++i)
-                if (ui::Control* radio = window.find(spec.choiceControls[i]))
-                    radio->setChecked(g.value == spec.choices[i]);
+        if (option.kind == ValueKind::Choice && !option.choiceControls.empty()) {
+            for (size_t i = 0; i < option.choiceControls.size() && i < option.choices.size(); ++i)
+                if (ui::Control* radio = window.find(option.choiceControls[i]))
+                    radio->setChecked(g.value == option.choices[i]);
             continue;
         }
-        if (!spec.control || (g.negated && spec.kind != ValueKind::Toggle))
+        if (!option.control || (g.negated && option.kind != ValueKind::Toggle))
             continue;
-        ui::Control* c = window.find(*spec.control);
+        ui::Control* c = window.find(*option.control);
         if (!c)
             continue;
-        switch (spec.kind) {
+        switch (option.kind) {
         case ValueKind::Toggle:
             c->setChecked(!g.negated);
             break;
         case ValueKind::Choice:
-            for (size_t i = 0; i < spec.choices.size(); ++i)
-                if (g.value == spec.choices[i])
+            for (size_t i = 0; i < option.choices.size(); ++i)
+                if (g.value == option.choices[i])
                     c->setSelectedIndex(static_cast<int>(i));
             break;
         case ValueKind::TextFile: {
             GbkText content;
             if (!readTextFileAsGbk(g.value, content)) {
-                error = "cannot read the file \"" + g.value + "\" given to --" + std::string(spec.name);
+                error = "cannot read the file \"" + g.value + "\" given to --" + std::string(option.name);
                 return false;
             }
             c->setText(content);

@@ -34,7 +34,7 @@ enum class ValueKind {
     Switch,   // no value: --NAME alone (the command acts on it)
 };
 
-struct OptionSpec {
+struct OptionInfo {
     std::string_view name; // without the leading "--"
     ValueKind kind = ValueKind::Text;
     std::string_view valueName; // shown in the help: FILE, N, ...
@@ -58,7 +58,7 @@ struct OptionSpec {
 
 // One option as given on the command line.
 struct GivenOption {
-    const OptionSpec* spec = nullptr;
+    const OptionInfo* option = nullptr;
     std::string value; // empty for Toggle and Switch
     bool negated = false;
 };
@@ -78,12 +78,12 @@ struct ParsedOptions {
 // Parses the arguments of one command. --help and -h ask for the help text. Options take
 // their value as the next argument or after "=". On a bad argument returns false and says
 // why in `error`.
-[[nodiscard]] bool parseOptions(std::span<const OptionSpec> table, const std::vector<std::string>& args,
+[[nodiscard]] bool parseOptions(std::span<const OptionInfo> table, const std::vector<std::string>& args,
                                 ParsedOptions& parsed, std::string& error);
 
 // The option lines of the help text, one option a line, each with its default: read from the
 // control in `design` (the window as a fresh program shows it), or the option's shownDefault.
-[[nodiscard]] std::string optionsHelp(std::span<const OptionSpec> table, const ui::Window& design);
+[[nodiscard]] std::string optionsHelp(std::span<const OptionInfo> table, const ui::Window& design);
 
 // Sets the controls of `window` as the given options say, in command-line order. False (with
 // the reason) when a TextFile option's file cannot be read; controls set before stay set.
