@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -123,8 +124,13 @@ int main(int argc, char** argv)
     auto* run = mainView->findChild<QPushButton*>(QStringLiteral("按钮采集"));
     bool shot = false;
     const int observer = model.addObserver([&](const ui::Window&, const ui::Control* c, ui::Property p) {
-        if (shot || !c || p != ui::Property::Text || c->name() != ui::mainwin::按钮采集
-            || text::gbkToUtf8(c->text()).find("已生成 3") == std::string::npos)
+        if (shot || !c || p != ui::Property::Text || c->name() != ui::mainwin::按钮采集)
+            return;
+        // Articles are counted as their group is committed, so the count may jump: shoot at
+        // the first caption that shows two or more.
+        const std::string caption = text::gbkToUtf8(c->text());
+        const std::size_t at = caption.find("已生成 ");
+        if (at == std::string::npos || std::atoi(caption.c_str() + at + std::string("已生成 ").size()) < 2)
             return;
         shot = true;
         QTimer::singleShot(0, [&] {
