@@ -128,9 +128,10 @@ bool writeAll(int fd, std::string_view bytes, off_t offset = -1)
     return true;
 }
 
-// A new temporary file beside target holding bytes, flushed to the disk and closed. Its path
-// is left in `temporary`; on failure nothing is left behind.
-bool writeTemporary(const fs::path& target, std::string_view bytes, const mode_t* keepMode, fs::path& temporary)
+// A new temporary file beside target holding bytes, flushed to the disk (unless `durable` is
+// false) and closed. Its path is left in `temporary`; on failure nothing is left behind.
+bool writeTemporary(const fs::path& target, std::string_view bytes, const mode_t* keepMode, fs::path& temporary,
+                    bool durable = true)
 {
     FileDescriptor fd;
     for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
@@ -143,7 +144,7 @@ bool writeTemporary(const fs::path& target, std::string_view bytes, const mode_t
         return false;
     bool ok = !keepMode || ::fchmod(fd.get(), *keepMode) == 0;
     ok = ok && writeAll(fd.get(), bytes);
-    ok = ok && ::fdatasync(fd.get()) == 0;
+    ok = ok && (!durable || ::fdatasync(fd.get()) == 0);
     ok = fd.close() && ok;
     if (!ok)
         ::unlink(temporary.c_str());
@@ -350,21 +351,8 @@ PublishResult publishNewFile(const fs::path& path, std::string_view bytes, Folde
 
 bool stageFile(const fs::path& target, std::string_view bytes, fs::path& temporary)
 {
-    FileDescriptor fd;
-    for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
-        temporary = temporaryBeside(target);
-        fd.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (!fd.valid() && errno != EEXIST)
-            return false;
-    }
-    if (!fd.valid())
-        return false;
-    const bool ok = writeAll(fd.get(), bytes);
-    if (!(fd.close() && ok)) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    // Synced later, a group at a time (syncFiles).
+    return writeTemporary(target, bytes, nullptr, temporary, false);
 }
 
 std::vector<bool> syncFiles(const std::vector<fs::path>& paths)
@@ -438,7 +426,9 @@ void removeQuietly(const fs::path& path)
     fs::remove(path, ec);
 }
 
-bool writeTemporary(const fs::path& target, std::string_view bytes, fs::path& temporary)
+// Writes bytes to a new temporary file beside target; with `durable` they are also committed
+// to the disk before the file is closed.
+bool writeTemporary(const fs::path& target, std::string_view bytes, fs::path& temporary, bool durable = true)
 {
     StdioFile file;
     for (int attempt = 0; attempt < 100 && !file; ++attempt) {
@@ -448,8 +438,10 @@ bool writeTemporary(const fs::path& target, std::string_view bytes, fs::path& te
     if (!file)
         return false;
     bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-    ok = std::fflush(file.get()) == 0 && ok;
-    ok = ::_commit(::_fileno(file.get())) == 0 && ok;
+    if (durable) {
+        ok = std::fflush(file.get()) == 0 && ok;
+        ok = ::_commit(::_fileno(file.get())) == 0 && ok;
+    }
     ok = file.close() && ok;
     if (!ok)
         removeQuietly(temporary);
@@ -492,18 +484,8 @@ PublishResult publishNewFile(const fs::path& path, std::string_view bytes, Folde
 
 bool stageFile(const fs::path& target, std::string_view bytes, fs::path& temporary)
 {
-    StdioFile file;
-    for (int attempt = 0; attempt < 100 && !file; ++attempt) {
-        temporary = temporaryBeside(target);
-        file = StdioFile::open(temporary, "wbx");
-    }
-    if (!file)
-        return false;
-    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-    ok = file.close() && ok;
-    if (!ok)
-        removeQuietly(temporary);
-    return ok;
+    // Synced later, a group at a time (syncFiles).
+    return writeTemporary(target, bytes, temporary, false);
 }
 
 std::vector<bool> syncFiles(const std::vector<fs::path>& paths)
