@@ -17,31 +17,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-struct CliResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CliResult cli(std::vector<std::string> args)
-{
-    std::ostringstream out, err;
-    CliResult r;
-    r.status = cli::runCli(args, out, err);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
-}
-
-Catalogue fiveProducts()
-{
-    Catalogue c;
-    for (int i = 1; i <= 5; ++i)
-        c.addProduct(marketProduct(std::to_string(7000000 + i), "item " + std::to_string(i),
-                                   numberedReviews(2, "p" + std::to_string(i) + "r")));
-    return c;
-}
-
 // A harvest over a temporary folder with quick, deterministic settings.
 class CliRun {
 public:

@@ -21,15 +21,6 @@ using namespace ui::mainwin;
 using ::testing::ElementsAre;
 using Outcome = harvest::RunOutcome::Kind;
 
-Catalogue fiveProducts()
-{
-    Catalogue c;
-    for (int i = 1; i <= 5; ++i)
-        c.addProduct(marketProduct(std::to_string(7000000 + i), "item " + std::to_string(i),
-                                   numberedReviews(2, "p" + std::to_string(i) + "r")));
-    return c;
-}
-
 // The program as a user starts it, with quick settings and its files in a temporary folder.
 struct Desktop {
     Desktop()

@@ -1,4 +1,5 @@
 #include "E2eSupport.h"
+#include "cli/Cli.h"
 
 #include "harvest/BatchRun.h"
 #include "testmarket/MarketPages.h"
@@ -6,6 +7,7 @@
 #include "ui/MainWindow.h"
 
 #include <algorithm>
+#include <sstream>
 #include <system_error>
 
 namespace quillet::e2e {
@@ -269,6 +271,25 @@ std::vector<std::string> crlfLines(const std::string& text)
         start = end + 2;
     }
     return lines;
+}
+
+CliResult cli(const std::vector<std::string>& args)
+{
+    std::ostringstream out, err;
+    CliResult r;
+    r.status = cli::runCli(args, out, err);
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+}
+
+Catalogue fiveProducts()
+{
+    Catalogue c;
+    for (int i = 1; i <= 5; ++i)
+        c.addProduct(marketProduct(std::to_string(7000000 + i), "item " + std::to_string(i),
+                                   numberedReviews(2, "p" + std::to_string(i) + "r")));
+    return c;
 }
 
 } // namespace quillet::e2e

@@ -114,4 +114,15 @@ public:
 // The lines of a CR LF text, without the line ends (a last empty line dropped).
 [[nodiscard]] std::vector<std::string> crlfLines(const std::string& text);
 
+// What `quillet-cli` with these arguments printed and returned.
+struct CliResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+[[nodiscard]] CliResult cli(const std::vector<std::string>& args);
+
+// Five marketplace products "7000001" to "7000005" with two reviews each.
+[[nodiscard]] Catalogue fiveProducts();
+
 } // namespace quillet::e2e

@@ -16,7 +16,8 @@ using ::testing::IsSupersetOf;
 using testmarket::Fault;
 using testmarket::FaultKind;
 
-Catalogue fiveProducts()
+// Five products on both storefronts, two of them with two feed pages.
+Catalogue fiveMixedProducts()
 {
     Catalogue c;
     c.setReviewsPerPage(2);
@@ -53,7 +54,7 @@ void expectNormalEnd(const RunBench& bench, const std::string& lastLine)
 
 TEST(FaultsDuringRun, FailedRequestsCostOnlyWhatTheyCarried)
 {
-    MarketSession market(fiveProducts());
+    MarketSession market(fiveMixedProducts());
     const std::string all[] = {"6000001.txt", "6000002.txt", "6000003.txt", "6000004.txt", "6000005.txt"};
     struct Case {
         const char* name;
@@ -96,7 +97,7 @@ TEST(FaultsDuringRun, FailedRequestsCostOnlyWhatTheyCarried)
 
 TEST(FaultsDuringRun, TruncatedFeedAndHugePageDoNotStopTheRun)
 {
-    MarketSession market(fiveProducts());
+    MarketSession market(fiveMixedProducts());
     {
         market.market().addFault(fault(FaultKind::Truncate, "rate.taobao.com", "/feedRateList.htm", 0, 1));
         RunBench bench;
@@ -120,7 +121,7 @@ TEST(FaultsDuringRun, TruncatedFeedAndHugePageDoNotStopTheRun)
 
 TEST(FaultsDuringRun, RefusingFeedStopsTheRunAfterItsRetries)
 {
-    MarketSession market(fiveProducts());
+    MarketSession market(fiveMixedProducts());
     Fault refusal = fault(FaultKind::RefuseFeedWait, "rate.taobao.com");
     refusal.waitSeconds = 0;
     market.market().addFault(refusal);
@@ -136,7 +137,7 @@ TEST(FaultsDuringRun, RefusingFeedStopsTheRunAfterItsRetries)
 
 TEST(FaultsDuringRun, UnwritableOutputFolderIsReportedAndTheRunGoesOn)
 {
-    MarketSession market(fiveProducts());
+    MarketSession market(fiveMixedProducts());
     for (int naming : {0, 1, 2, 3}) {
         SCOPED_TRACE(naming);
         market.market().clearRequests();
@@ -157,7 +158,7 @@ TEST(FaultsDuringRun, UnwritableOutputFolderIsReportedAndTheRunGoesOn)
 
 TEST(FaultsDuringRun, UnreachableProxyEndsTheRunWithoutArticles)
 {
-    MarketSession market(fiveProducts());
+    MarketSession market(fiveMixedProducts());
     RunBench bench;
     bench.writeIds(kFiveLines);
     bench.proxyWindowOpen = true;
@@ -193,7 +194,7 @@ TEST(FaultsDuringRun, LongShuffledTitleStillNamesAFile)
 
 TEST(FaultsDuringRun, DamagedProductIdFile)
 {
-    MarketSession market(fiveProducts());
+    MarketSession market(fiveMixedProducts());
     RunBench bench;
     std::string ids = "6000001";
     ids += '\0';

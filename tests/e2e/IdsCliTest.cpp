@@ -18,22 +18,6 @@ namespace {
 
 using ::testing::HasSubstr;
 
-struct CliResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CliResult cli(const std::vector<std::string>& args)
-{
-    std::ostringstream out, err;
-    CliResult r;
-    r.status = cli::runCli(args, out, err);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
-}
-
 Catalogue shopsAndKeywords()
 {
     testmarket::CatalogueOptions o;

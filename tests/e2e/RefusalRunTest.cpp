@@ -27,22 +27,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 using testmarket::Fault;
 
-struct CliResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CliResult cli(const std::vector<std::string>& args)
-{
-    std::ostringstream out, err;
-    CliResult r;
-    r.status = cli::runCli(args, out, err);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
-}
-
 // Three products of one storefront, one feed page each (two requests: the page and the end).
 Catalogue threeProducts(bool mall)
 {
