@@ -22,6 +22,7 @@
 #include <map>
 #include <string>
 #include <system_error>
+#include <utility>
 
 namespace quillet::harvest {
 
@@ -193,18 +194,35 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
     long long previewTaken = 0;
     int emptyPages = 0;
     FeedRecord record;
+    auto feedAddress = [&product](long long n) {
+        return product.isMall ? mallFeedAddress(product, n) : marketFeedAddress(product, n);
+    };
+    // The next page's request goes out before a page is read, so that the marketplace answers
+    // it while this side reads; a request sent for a page that is then not wanted (a stop) is
+    // abandoned when the paging ends.
+    struct DropStarted {
+        web::WebClient& client;
+        ~DropStarted() { client.dropStartedText(); }
+    } dropStarted{client};
 
     for (;;) {
         ++pageNo;
         setCaption(context.mainWindow, ui::mainwin::按钮采集,
                    progressHead + std::to_string(request.articlesSoFar) + progressMiddle + std::to_string(pageNo)
                        + progressTail);
-        const GbkText address = product.isMall ? mallFeedAddress(product, pageNo) : marketFeedAddress(product, pageNo);
+        const GbkText address = feedAddress(pageNo);
         text::processEvents();
         GbkText feedText;
+        // The first try of a page whose request was sent ahead takes that request's answer.
+        bool sentAhead = client.hasStartedText();
         const web::PageResult page = web::fetchPage(
-            client, [&] { return client.fetchText(address, {}, web::CharsetDetect, 0, product.proxy); }, context.retry,
-            [&context] { return context.stopRequested; }, feedText);
+            client,
+            [&] {
+                if (std::exchange(sentAhead, false))
+                    return client.finishText();
+                return client.fetchText(address, {}, web::CharsetDetect, 0, product.proxy);
+            },
+            context.retry, [&context] { return context.stopRequested; }, feedText);
         if (!noteFeedPage(context.report, page, pageNo))
             break;
 
@@ -216,13 +234,28 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
         // No window events are processed while a page is read, so the controls read here
         // hold for all its records.
         const bool emptyAsNone = controlChecked(context.mainWindow, ui::mainwin::选择框空无);
+        // A negative or absurd pause is no pause / at most a day, never an overflow.
+        const double pauseSeconds = text::textToNumber(controlText(context.mainWindow, ui::mainwin::编辑框每页延时秒));
+        const double roundedMs = std::round(pauseSeconds * 1000.0);
+        const long long pauseMs = roundedMs > 0 ? static_cast<long long>(std::min(roundedMs, 86400000.0)) : 0;
         // Whether the file the mall's title shuffle looks for is there, asked once a page.
         int titleFileExists = -1;
 
         bool feedEnded = false;
         bool firstRecord = true;
         FeedPageReader reader(syntax, feedText);
-        while (reader.next(record)) {
+        const bool anyRecord = reader.next(record);
+        // Whether paging goes on after this page is known from its first record, except for a
+        // stop or the quick preview's ten reviews: the next request is sent now when it goes
+        // on without a pause.
+        const bool repeatsPage = product.isMall && anyRecord && !previousFirstRecord.empty()
+            && previousFirstRecord == record.text;
+        const bool lastPage = repeatsPage || (!anyRecord && emptyPages + 1 >= kMaxEmptyFeedPages)
+            || (request.maxPages >= 1 && pageNo >= request.maxPages);
+        if (!lastPage && pauseMs == 0 && !request.previewOnly && !context.stopRequested)
+            client.startText(feedAddress(pageNo + 1), web::CharsetDetect, 0, product.proxy);
+
+        for (bool more = anyRecord; more; more = reader.next(record)) {
             if (product.isMall && firstRecord) {
                 if (!previousFirstRecord.empty() && previousFirstRecord == record.text) {
                     feedEnded = true;
@@ -313,11 +346,8 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
         if (request.previewOnly && previewTaken >= 10)
             break;
 
-        const double seconds = text::textToNumber(controlText(context.mainWindow, ui::mainwin::编辑框每页延时秒));
-        const double ms = std::round(seconds * 1000.0);
-        // A negative or absurd pause is no pause / at most a day, never an overflow. A stop
-        // ends the pause at once: a long pause must not keep the user waiting.
-        compose::pauseMs(ms > 0 ? static_cast<long long>(std::min(ms, 86400000.0)) : 0, context.stopRequested);
+        // A stop ends the pause at once: a long pause must not keep the user waiting.
+        compose::pauseMs(pauseMs, context.stopRequested);
         if (context.stopRequested)
             break;
     }

@@ -110,6 +110,7 @@ WebClient& WebClient::operator=(WebClient&& other) noexcept = default;
 
 void WebClient::createRequestObject()
 {
+    m_pending = {};
     auto request = std::make_shared<Request>();
     m_request = request->valid() ? std::move(request) : nullptr;
 }
@@ -126,6 +127,7 @@ void WebClient::open(const GbkText& method, const GbkText& url, bool async)
 {
     if (!m_request)
         return;
+    m_pending = {}; // a request started by startText is replaced
     const GbkText address = startsWithHttpIgnoringCase(url) ? url : "http://" + url;
     m_request->open(method.empty() ? GbkText("GET") : method, address, async);
 }
@@ -256,8 +258,16 @@ bool WebClient::fetch(const GbkText& url, const GbkText& postText, TimeoutRule r
 {
     if (!m_request)
         return false;
-    const std::shared_ptr<Request> request = m_request;
+    beginFetch(url, postText, rule, timeoutMs, proxy, synchronous, postBytes, referer, cookie, contentType, userAgent,
+               extraHeaders);
+    return endFetch(synchronous, waitSeconds, keepResponseCookies);
+}
 
+void WebClient::beginFetch(const GbkText& url, const GbkText& postText, TimeoutRule rule, long long timeoutMs,
+                           const GbkText& proxy, bool synchronous, const Bytes& postBytes, const GbkText& referer,
+                           GbkText* cookie, const GbkText& contentType, const GbkText& userAgent,
+                           const GbkText& extraHeaders)
+{
     const GbkText method = (!postText.empty() || !postBytes.empty()) ? "POST" : "GET";
     const GbkText address = trimBlanks(url);
     open(method, address, !synchronous);
@@ -299,6 +309,13 @@ bool WebClient::fetch(const GbkText& url, const GbkText& postText, TimeoutRule r
     }
 
     send(postText, postBytes);
+}
+
+bool WebClient::endFetch(bool synchronous, long long waitSeconds, bool keepResponseCookies)
+{
+    if (!m_request)
+        return false;
+    const std::shared_ptr<Request> request = m_request;
     // A wait that runs out ends the request: its answer could no longer be used, and it
     // would otherwise hold its connection.
     if (!synchronous && !waitForResponse(waitSeconds))
@@ -311,29 +328,69 @@ bool WebClient::fetch(const GbkText& url, const GbkText& postText, TimeoutRule r
     return request->completed() && request->status() < 400;
 }
 
-GbkText WebClient::fetchText(const GbkText& url, const GbkText& postText, int charsetCode, double timeoutSeconds,
-                             const GbkText& proxy, bool synchronous, const Bytes& postBytes, const GbkText& referer,
-                             GbkText* cookie, bool keepResponseCookies, const GbkText& contentType,
-                             const GbkText& userAgent, const GbkText& extraHeaders)
+WebClient::TextTimeout WebClient::textTimeout(double timeoutSeconds)
 {
     if (std::isnan(timeoutSeconds))
         timeoutSeconds = 0;
     // Beyond about 30 years every limit is as good as none; the cap keeps the arithmetic sound.
     timeoutSeconds = std::min(timeoutSeconds, 1e9);
-    TimeoutRule rule = TimeoutRule::Uniform;
-    long long timeoutMs = 0;
+    TextTimeout t;
     if (std::fabs(timeoutSeconds + 1.0) <= 1e-7)
-        rule = TimeoutRule::Keep;
+        t.rule = TimeoutRule::Keep;
     else if (timeoutSeconds < 1.0 - 1e-7)
-        rule = TimeoutRule::Standard;
+        t.rule = TimeoutRule::Standard;
     else
-        timeoutMs = static_cast<long long>(timeoutSeconds * 1000.0);
+        t.timeoutMs = static_cast<long long>(timeoutSeconds * 1000.0);
     // The wait is counted in whole seconds.
-    const long long waitSeconds = timeoutSeconds < 1 ? 120 : static_cast<long long>(timeoutSeconds);
+    t.waitSeconds = timeoutSeconds < 1 ? 120 : static_cast<long long>(timeoutSeconds);
+    return t;
+}
 
-    if (!fetch(url, postText, rule, timeoutMs, waitSeconds, proxy, synchronous, postBytes, referer, cookie,
-               keepResponseCookies, contentType, userAgent, extraHeaders))
+GbkText WebClient::fetchText(const GbkText& url, const GbkText& postText, int charsetCode, double timeoutSeconds,
+                             const GbkText& proxy, bool synchronous, const Bytes& postBytes, const GbkText& referer,
+                             GbkText* cookie, bool keepResponseCookies, const GbkText& contentType,
+                             const GbkText& userAgent, const GbkText& extraHeaders)
+{
+    const TextTimeout t = textTimeout(timeoutSeconds);
+    if (!fetch(url, postText, t.rule, t.timeoutMs, t.waitSeconds, proxy, synchronous, postBytes, referer,
+               cookie, keepResponseCookies, contentType, userAgent, extraHeaders))
         return {};
+    return bodyAsText(charsetCode);
+}
+
+void WebClient::startText(const GbkText& url, int charsetCode, double timeoutSeconds, const GbkText& proxy)
+{
+    m_pending = {};
+    if (!m_request)
+        return;
+    const TextTimeout t = textTimeout(timeoutSeconds);
+    beginFetch(url, {}, t.rule, t.timeoutMs, proxy, false, {}, {}, nullptr, {}, {}, {});
+    m_pending.active = true;
+    m_pending.charsetCode = charsetCode;
+    m_pending.waitSeconds = t.waitSeconds;
+}
+
+GbkText WebClient::finishText()
+{
+    if (!m_pending.active)
+        return {};
+    const Pending pending = m_pending;
+    m_pending = {};
+    if (!endFetch(false, pending.waitSeconds, false))
+        return {};
+    return bodyAsText(pending.charsetCode);
+}
+
+void WebClient::dropStartedText()
+{
+    if (!m_pending.active)
+        return;
+    m_pending = {};
+    abort();
+}
+
+GbkText WebClient::bodyAsText(int charsetCode)
+{
     if (charsetCode == CharsetRawText)
         return responseText();
     // A large body is handed over rather than copied; lastOutcome() tells the same either way.
@@ -389,6 +446,7 @@ GbkText WebClient::quickRedirectTarget(const GbkText& url)
         return {};
     option(OptionEnableRedirects, 0LL);
     setTimeouts(5000, 5000, 10000, 5000);
+    m_pending = {};
     m_request->open("GET", url, false); // the address exactly as given
     setRequestHeader("User-Agent", kProbeUserAgent);
     setRequestHeader("Accept-Language", "zh-cn");

@@ -131,6 +131,16 @@ public:
                                     const GbkText& referer = {}, GbkText* cookie = nullptr,
                                     bool keepResponseCookies = false, const GbkText& contentType = {},
                                     const GbkText& userAgent = {}, const GbkText& extraHeaders = {});
+    // fetchText in two steps, so that other work can be done while the server answers:
+    // startText sends a GET and returns at once; finishText waits for the answer and gives
+    // what fetchText would have given (lastOutcome() then tells about it). Any other request
+    // made in between replaces the started one. dropStartedText abandons it (a stop).
+    void startText(const GbkText& url, int charsetCode = CharsetDetect, double timeoutSeconds = 0,
+                   const GbkText& proxy = "-1");
+    [[nodiscard]] bool hasStartedText() const { return m_pending.active; }
+    [[nodiscard]] GbkText finishText();
+    void dropStartedText();
+
     // The same request returning the raw body.
     [[nodiscard]] Bytes fetchBytes(const GbkText& url, const GbkText& postText = {}, long long timeoutSeconds = 0,
                                    const GbkText& proxy = "-1", bool synchronous = false,
@@ -169,8 +179,32 @@ private:
                const GbkText& referer, GbkText* cookie, bool keepResponseCookies, const GbkText& contentType,
                const GbkText& userAgent, const GbkText& extraHeaders);
 
+    void beginFetch(const GbkText& url, const GbkText& postText, TimeoutRule rule, long long timeoutMs,
+                    const GbkText& proxy, bool synchronous, const Bytes& postBytes, const GbkText& referer,
+                    GbkText* cookie, const GbkText& contentType, const GbkText& userAgent,
+                    const GbkText& extraHeaders);
+    bool endFetch(bool synchronous, long long waitSeconds, bool keepResponseCookies);
+    // How fetchText reads its time-out in seconds: the rule, the limit of each phase and how
+    // long the answer is waited for.
+    struct TextTimeout {
+        TimeoutRule rule = TimeoutRule::Uniform;
+        long long timeoutMs = 0;
+        long long waitSeconds = 120;
+    };
+    [[nodiscard]] static TextTimeout textTimeout(double timeoutSeconds);
+    // The body of the last answer as fetchText gives it.
+    [[nodiscard]] GbkText bodyAsText(int charsetCode);
+
+    // A request sent by startText and not yet finished.
+    struct Pending {
+        bool active = false;
+        int charsetCode = CharsetDetect;
+        long long waitSeconds = 120;
+    };
+
     std::shared_ptr<Request> m_request;
     GbkText m_storedCookie;
+    Pending m_pending;
 };
 
 } // namespace quillet::web

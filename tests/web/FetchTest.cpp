@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <optional>
+#include <thread>
 
 using quillet::GbkText;
 using quillet::testmarket::Fault;
@@ -643,4 +644,37 @@ TEST_F(FetchTest, SeveralPendingRequestsOnOneThread)
     dropped.send();
     EXPECT_TRUE(dropped.waitForResponse(5));
     EXPECT_EQ(dropped.responseBody(), "body again");
+}
+
+TEST_F(FetchTest, PageFetchInTwoStepsSendsFirstAndGivesTheSameText)
+{
+    route("/ahead", [](const RecordedRequest& r) {
+        Response out = answer(kGbk + r.queryValue("n"), {{"Content-Type", "text/html; charset=GBK"}});
+        out.delayMs = 50;
+        return out;
+    });
+    WebClient client;
+    ASSERT_EQ(client.fetchText(url("/ahead?n=0")), kGbk + "0"); // the connection is open now
+
+    // The request is on its way before anything waits for it.
+    client.startText(url("/ahead?n=1"));
+    EXPECT_TRUE(client.hasStartedText());
+    const auto start = std::chrono::steady_clock::now();
+    while (seen("/ahead").size() < 2 && secondsSince(start) < 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(seen("/ahead").size(), 2u);
+    EXPECT_EQ(client.finishText(), kGbk + "1");
+    EXPECT_TRUE(client.lastOutcome().ok());
+    EXPECT_FALSE(client.hasStartedText());
+    EXPECT_EQ(client.finishText(), ""); // nothing started
+
+    // A request made meanwhile replaces the started one; a dropped one gives nothing later.
+    client.startText(url("/ahead?n=2"));
+    EXPECT_EQ(client.fetchText(url("/ahead?n=3")), kGbk + "3");
+    EXPECT_FALSE(client.hasStartedText());
+    client.startText(url("/ahead?n=4"));
+    client.dropStartedText();
+    EXPECT_FALSE(client.hasStartedText());
+    EXPECT_EQ(client.finishText(), "");
+    EXPECT_EQ(client.fetchText(url("/ahead?n=5")), kGbk + "5");
 }
