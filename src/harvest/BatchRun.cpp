@@ -14,7 +14,9 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <utility>
 
 namespace quillet::harvest {
 
@@ -283,7 +285,8 @@ HarvestRequest buildRequest(ui::Window& window, GbkText line, long long articles
 
 } // namespace
 
-GbkText harvestProduct(const HarvestRequest& request, HarvestContext& context, GbkText& title, GbkText& productId)
+bool harvestProduct(const HarvestRequest& request, HarvestContext& context, GbkText& title, GbkText& productId,
+                    compose::PreparedTemplate& prepared)
 {
     title.clear();
     productId.clear();
@@ -296,21 +299,24 @@ GbkText harvestProduct(const HarvestRequest& request, HarvestContext& context, G
         context.report.productId = productId;
         if (context.report.result == ProductResult::NoReviews)
             context.report.result = ProductResult::NotFound;
-        return GbkText();
+        return false;
     }
     context.report.productId = product->productId;
-    compose::PreparedTemplate prepared = compose::prepareTemplate(request.templateText, context.patternRegex);
+    prepared = compose::prepareTemplate(request.templateText, context.patternRegex);
     harvestReviews(*product, request, prepared.columns, client, context);
     title = product->title;
     productId = product->productId;
     // A product cut short by a refusal is harvested again, whole, when the run resumes.
-    if (context.report.result == ProductResult::Refused)
-        return GbkText();
-    GbkText article = compose::assembleArticle(prepared, request.contentShuffle);
+    return context.report.result != ProductResult::Refused;
+}
+
+GbkText assembleProductArticle(compose::PreparedTemplate& prepared, bool contentShuffle, ProductReport& report)
+{
+    GbkText article = compose::assembleArticle(prepared, contentShuffle);
     if (!article.empty())
-        context.report.result = ProductResult::Article;
-    else if (context.report.result != ProductResult::NetworkFailed)
-        context.report.result = ProductResult::NoReviews;
+        report.result = ProductResult::Article;
+    else if (report.result != ProductResult::NetworkFailed)
+        report.result = ProductResult::NoReviews;
     return article;
 }
 
@@ -409,6 +415,89 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
         }
     };
     auto commitArticles = [&]() { absorb(committer.commit()); };
+
+    // What a harvested product leaves for its article to be assembled, written and counted.
+    struct Harvested {
+        HarvestRequest request;
+        compose::PreparedTemplate prepared;
+        bool assemble = false;
+        ProductReport report;
+        GbkText title;
+        GbkText productId;
+        OutputPlace place;
+        long long lineNo = 0;
+        std::chrono::steady_clock::time_point started;
+    };
+    auto finishProduct = [&](Harvested& p) {
+        ProductReport& report = p.report;
+        const GbkText article =
+            p.assemble ? assembleProductArticle(p.prepared, p.request.contentShuffle, report) : GbkText();
+        if (!article.empty()) {
+            bool written = false;
+            bool staged = false; // counted when its group is committed
+            if (naming == 0 || naming == 1) {
+                written = staged = committer.stage(naming, p.place.folder, p.place.extension, p.title, p.productId,
+                                                   article, p.lineNo, p.request.line);
+                if (!written)
+                    failedFolder = p.place.folder;
+            } else {
+                openMerged();
+                GbkText mergedLine = naming == 3 ? p.productId + "|" : GbkText();
+                for (char c : article)
+                    if (c != '\r' && c != '\n')
+                        mergedLine += c;
+                mergedLine += "\r\n";
+                // Written line by line, whole or not at all: a run that is killed keeps every
+                // article it counted, and a full disk leaves no torn line.
+                written = merged.appendLine(mergedLine);
+                if (written && firstMergedLine == 0)
+                    firstMergedLine = p.lineNo;
+            }
+            if (written) {
+                if (!staged)
+                    ++count;
+            } else {
+                ++failedWrites;
+                report.result = ProductResult::WriteFailed;
+                report.reason = "not written";
+                hold(p.lineNo);
+            }
+        }
+        // A stop that came before the product gave anything leaves it for the next run.
+        const bool cutShort = report.result == ProductResult::Refused
+            || (report.stopped && report.result != ProductResult::Article
+                && report.result != ProductResult::WriteFailed);
+        if (cutShort) {
+            hold(p.lineNo);
+            if (report.result == ProductResult::Refused) {
+                ++outcome.products;
+                ++outcome.refused;
+            }
+        } else {
+            ++outcome.products;
+            switch (report.result) {
+            case ProductResult::NotFound: ++outcome.notFound; break;
+            case ProductResult::NetworkFailed: ++outcome.networkFailed; break;
+            case ProductResult::NoReviews: ++outcome.noReviews; break;
+            default: break;
+            }
+            if (report.result != ProductResult::Article)
+                unfinished += p.request.line + "\r\n";
+        }
+        if (context.onProductDone) {
+            report.line = p.lineNo;
+            report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - p.started).count();
+            context.onProductDone(report);
+        }
+    };
+    // A per-file article is assembled and staged while the next product's first request is
+    // on its way; wherever that did not happen, it is done here, before anything that reads
+    // the counts or ends the run.
+    auto finishPending = [&context]() {
+        if (context.whileFirstRequest)
+            std::exchange(context.whileFirstRequest, nullptr)();
+    };
+
     GbkText line;
     while (idFile.nextLine(line)) {
         ++lineNo;
@@ -417,96 +506,50 @@ RunOutcome runButtonClicked(HarvestContext& context, ui::Ui& ui)
         anyLine = true;
         setText(window, 编辑框序号, std::to_string(lineNo));
         if (!line.empty()) {
-            const auto started = std::chrono::steady_clock::now();
+            auto p = std::make_shared<Harvested>();
+            p->started = std::chrono::steady_clock::now();
             // The mall's file-exists check and the write use the same folder and extension.
-            const OutputPlace place = outputPlace(window);
+            p->place = outputPlace(window);
+            p->lineNo = lineNo;
             // The line is moved on, never copied: it may be huge.
-            const HarvestRequest request = buildRequest(window, std::move(line), count, place);
-            GbkText title;
-            GbkText productId;
-            const GbkText article = harvestProduct(request, context, title, productId);
+            p->request = buildRequest(window, std::move(line), count, p->place);
+            p->assemble = harvestProduct(p->request, context, p->title, p->productId, p->prepared);
+            finishPending(); // the previous product's, when this one sent no request
             if (checkedOf(window, 选择框仅信息框)) {
-                ui.messageBox(article, title);
+                const GbkText article = p->assemble
+                    ? assembleProductArticle(p->prepared, p->request.contentShuffle, context.report)
+                    : GbkText();
+                ui.messageBox(article, p->title);
                 outcome.kind = RunOutcome::Kind::Previewed;
                 break;
             }
-            ProductReport& report = context.report;
-            if (!article.empty()) {
-                bool written = false;
-                bool staged = false; // counted when its group is committed
-                if (naming == 0 || naming == 1) {
-                    written = staged = committer.stage(naming, place.folder, place.extension, title, productId,
-                                                       article, lineNo, request.line);
-                    if (!written)
-                        failedFolder = place.folder;
-                } else {
-                    openMerged();
-                    GbkText mergedLine = naming == 3 ? productId + "|" : GbkText();
-                    for (char c : article)
-                        if (c != '\r' && c != '\n')
-                            mergedLine += c;
-                    mergedLine += "\r\n";
-                    // Written line by line, whole or not at all: a run that is killed keeps every
-                    // article it counted, and a full disk leaves no torn line.
-                    written = merged.appendLine(mergedLine);
-                    if (written && firstMergedLine == 0)
-                        firstMergedLine = lineNo;
-                }
-                if (written) {
-                    if (!staged)
-                        ++count;
-                } else {
-                    ++failedWrites;
-                    report.result = ProductResult::WriteFailed;
-                    report.reason = "not written";
-                    hold(lineNo);
-                }
-            }
-            // A stop that came before the product gave anything leaves it for the next run.
-            const bool cutShort = report.result == ProductResult::Refused
-                || (report.stopped && report.result != ProductResult::Article
-                    && report.result != ProductResult::WriteFailed);
-            if (cutShort) {
-                hold(lineNo);
-                if (report.result == ProductResult::Refused) {
-                    ++outcome.products;
-                    ++outcome.refused;
-                }
-            } else {
-                ++outcome.products;
-                switch (report.result) {
-                case ProductResult::NotFound: ++outcome.notFound; break;
-                case ProductResult::NetworkFailed: ++outcome.networkFailed; break;
-                case ProductResult::NoReviews: ++outcome.noReviews; break;
-                default: break;
-                }
-                if (report.result != ProductResult::Article)
-                    unfinished += request.line + "\r\n";
-            }
-            if (context.onProductDone) {
-                report.line = lineNo;
-                report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-                context.onProductDone(report);
-            }
-            if (report.result == ProductResult::Refused) {
+            p->report = context.report;
+            if (p->assemble && (naming == 0 || naming == 1) && !context.stopRequested)
+                context.whileFirstRequest = [p, &finishProduct] { finishProduct(*p); };
+            else
+                finishProduct(*p);
+            if (p->report.result == ProductResult::Refused) {
                 outcome.kind = RunOutcome::Kind::Refused;
-                outcome.refusedProductId = productId;
+                outcome.refusedProductId = p->productId;
                 outcome.refusedLine = lineNo;
-                outcome.refusedPage = report.refusedPage;
+                outcome.refusedPage = p->report.refusedPage;
                 break;
             }
         }
         // Full groups are committed behind the loop; a stop waits for its article.
-        if (context.stopRequested)
+        if (context.stopRequested) {
+            finishPending();
             commitArticles();
-        else if (committer.due())
+        } else if (committer.due()) {
             committer.commitInBackground();
+        }
         absorb(committer.collect());
         if (context.stopRequested) {
             outcome.kind = RunOutcome::Kind::Stopped;
             break;
         }
     }
+    finishPending();
     commitArticles();
     if (!anyLine && outcome.kind != RunOutcome::Kind::Previewed)
         outcome.startBeyondEnd = lineNo > 0 || text::textToInteger(startText) > 1;

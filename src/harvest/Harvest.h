@@ -105,6 +105,10 @@ struct HarvestContext {
     std::function<void(const ProductInfo&, const ReviewFields&)> onReview = {};
     // When set, the batch run hands over the report of every product when it is done (the run log).
     std::function<void(const ProductReport&)> onProductDone = {};
+    // Work left by the previous product (assembling and staging its article), done once
+    // while this product's first request is on its way, so that the marketplace answers
+    // meanwhile. The batch run does it itself wherever no request went out.
+    std::function<void()> whileFirstRequest = {};
 };
 
 // A feed that answers this many pages in a row without a record has ended, page limit or not.
@@ -135,10 +139,15 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
 // forms), each name once, in record order.
 [[nodiscard]] std::vector<std::pair<GbkText, GbkText>> recordAttributes(const GbkText& record);
 
-// One product from line to article: resolve, prepare the template, harvest the reviews,
-// assemble. Empty when the product gave nothing. Also hands back the title and product ID.
-[[nodiscard]] GbkText harvestProduct(const HarvestRequest& request, HarvestContext& context, GbkText& title,
-                                     GbkText& productId);
+// One product from line to reviews: resolve, prepare the template into `prepared`, harvest
+// the reviews into its columns. False when there is nothing to assemble (no product, or the
+// marketplace refused it). Also hands back the title and product ID.
+[[nodiscard]] bool harvestProduct(const HarvestRequest& request, HarvestContext& context, GbkText& title,
+                                  GbkText& productId, compose::PreparedTemplate& prepared);
+
+// The article of a harvested product; notes in `report` whether it gave one.
+[[nodiscard]] GbkText assembleProductArticle(compose::PreparedTemplate& prepared, bool contentShuffle,
+                                             ProductReport& report);
 
 // A query value made safe for a request line: every byte outside letters, digits and
 // "-._~" is percent-encoded, so a product-ID line holding blanks, control characters or

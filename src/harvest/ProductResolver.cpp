@@ -5,6 +5,8 @@
 #include "web/Endpoints.h"
 #include "web/WebClient.h"
 
+#include <utility>
+
 namespace quillet::harvest {
 
 GbkText rateTypeFor(int reviewType)
@@ -85,9 +87,22 @@ std::optional<ProductInfo> resolveProduct(const GbkText& line, int reviewType, w
     ProductReport& report = context.report;
     // One product page, asked for again after a refusal or a failure in transit. False when
     // it did not come: the report says why.
+    bool firstRequest = true;
     auto fetchProductPage = [&](const GbkText& address) {
+        // The previous product's leftover work is done while the first request is answered.
+        bool sentAhead = false;
+        if (std::exchange(firstRequest, false) && context.whileFirstRequest) {
+            client.startText(address, web::CharsetDetect, 0, product.proxy);
+            std::exchange(context.whileFirstRequest, nullptr)();
+            sentAhead = client.hasStartedText();
+        }
         const web::PageResult page = web::fetchPage(
-            client, [&] { return client.fetchText(address, {}, web::CharsetDetect, 0, product.proxy); },
+            client,
+            [&] {
+                if (std::exchange(sentAhead, false))
+                    return client.finishText();
+                return client.fetchText(address, {}, web::CharsetDetect, 0, product.proxy);
+            },
             context.retry, [&context] { return context.stopRequested; }, product.pageText);
         switch (page.verdict) {
         case web::PageVerdict::Ok:

@@ -188,6 +188,21 @@ TEST(BatchRunPreview, ProductWithoutArticleStillEndsThePreview)
     EXPECT_EQ(bench.text("编辑框序号"), "1");
 }
 
+TEST(BatchRunIdLines, AnArticleIsKeptWhenTheNextLineAsksForNothing)
+{
+    // An article is finished while the next product's first request is answered; a line too
+    // long to be an address sends no request, and the article before it must still be written.
+    MarketSession market(sevenProducts(1));
+    const std::string tooLong(2 * 1024 * 1024, '9');
+    RunBench bench;
+    bench.writeIds("1000001\r\n" + tooLong + "\r\n1000002\r\n" + tooLong + "\r\n");
+    bench.click();
+    EXPECT_THAT(market.productPagesAsked(), ElementsAre("1000001", "1000002"));
+    EXPECT_THAT(bench.outputNames(), ElementsAre("1000001.txt", "1000002.txt"));
+    EXPECT_EQ(bench.outputText("1000002.txt"), "p2r1\r\n");
+    EXPECT_EQ(bench.messageTexts().at(1).rfind("本次采集了 4 个商品：2 篇文章已保存，2 个商品没有文章", 0), 0u);
+}
+
 TEST(BatchRunIdLines, ProductIdIsTakenFromAddressesOrTheWholeLine)
 {
     Catalogue c;
