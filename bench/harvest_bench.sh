@@ -28,6 +28,8 @@ Environment:
   OUT=WHERE   tmpfs: articles under /dev/shm (default); disk: under the work folder on disk
   OUT_DIR=DIR articles there instead (overrides OUT)
   KEEP=1      keep the work folder
+  ALSO=DIR    a second build whose harvest runs in the same rounds (before/after figures
+              under the same load); its median and ratio are printed as well
 
   --help   this text
 USAGE
@@ -89,14 +91,17 @@ start_market() {
 stop_market() { kill -TERM "$market_pid"; wait "$market_pid" || true; market_pid=""; }
 
 hosts="item.taobao.com detail.tmall.com rate.taobao.com rate.tmall.com"
-harvest_once() { # $1: output folder; times the whole process, leaves "wall user sys peak" in $work/time.txt
+also="${ALSO:-}"
+[ -z "$also" ] || [ -x "$also/src/cli/quillet-cli" ] || { echo "harvest_bench.sh: ALSO has no src/cli/quillet-cli" >&2; exit 2; }
+harvest_once() { # $1: output folder, $2: build (default BUILD-DIR); times the whole process, leaves "wall user sys peak" in $work/time.txt
   rm -rf "$1"
+  local cli="${2:-$build}/src/cli/quillet-cli"
   local connect=()
   for h in $hosts; do connect+=(--connect-to "$h:80:127.0.0.1:$port"); done
   local t0 t1
   t0=$(date +%s.%N)
   "${client_pin[@]}" /usr/bin/time -f "%U %S %M" -o "$work/rusage.txt" \
-    "$build/src/cli/quillet-cli" harvest --ids "$work/ids.txt" --start 1 --type all --pages 5 --delay 0 \
+    "$cli" harvest --ids "$work/ids.txt" --start 1 --type all --pages 5 --delay 0 \
     --min-chars 0 --naming id --out "$1" --settings "$work/settings.ini" "${connect[@]}" > "$work/harvest.log"
   t1=$(date +%s.%N)
   echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }') $(cat "$work/rusage.txt")" > "$work/time.txt"
@@ -125,7 +130,7 @@ echo "pinning: $pin$( [ "$pin" = split ] && echo " (marketplace on CPU 0, harves
 
 # The timed runs, alternating, against one marketplace of the same seed.
 start_market
-: > "$work/harvest-walls"; : > "$work/bare-walls"; : > "$work/cpus"; : > "$work/bare-cpus"; : > "$work/peaks"
+: > "$work/harvest-walls"; : > "$work/also-walls"; : > "$work/also-cpus"; : > "$work/bare-walls"; : > "$work/cpus"; : > "$work/bare-cpus"; : > "$work/peaks"
 for i in $(seq "$runs"); do
   harvest_once "$out_root/run"
   read -r wall user sys peak < "$work/time.txt"
@@ -133,10 +138,18 @@ for i in $(seq "$runs"); do
   echo "$wall" >> "$work/harvest-walls"
   awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f\n", u + s }' >> "$work/cpus"
   echo "$peak" >> "$work/peaks"
+  also_text=""
+  if [ -n "$also" ]; then
+    harvest_once "$out_root/run" "$also"
+    read -r awall auser asys _ < "$work/time.txt"
+    echo "$awall" >> "$work/also-walls"
+    awk -v u="$auser" -v s="$asys" 'BEGIN { printf "%.3f\n", u + s }' >> "$work/also-cpus"
+    also_text=", second build ${awall}s"
+  fi
   bare=$(bare_once)
   echo "$bare" >> "$work/bare-walls"
   awk '{ printf "%.3f\n", $1 + $2 }' "$work/bare-rusage.txt" >> "$work/bare-cpus"
-  echo "run $i: harvest ${wall}s (cpu $(tail -n1 "$work/cpus")s, peak ${peak} KiB, $articles articles), bare ${bare}s"
+  echo "run $i: harvest ${wall}s (cpu $(tail -n1 "$work/cpus")s, peak ${peak} KiB, $articles articles)${also_text}, bare ${bare}s"
 done
 stop_market
 
@@ -151,4 +164,9 @@ echo "bare libcurl loop over the same ${requests} URLs: min ${bmin}s, median ${b
 echo "ratio of medians harvest / bare: $(awk -v h="$hmed" -v b="$bmed" 'BEGIN { printf "%.2f", h / b }')"
 echo "harvest cpu (user+sys): min ${cmin}s, median ${cmed}s; per review: $(awk -v c="$cmed" -v r="$reviews" 'BEGIN { printf "%.1f", c * 1e6 / r }') us (median)"
 echo "bare loop cpu (user+sys): min ${bcmin}s, median ${bcmed}s; harvest cpu beyond it per review: $(awk -v c="$cmed" -v b="$bcmed" -v r="$reviews" 'BEGIN { printf "%.1f", (c - b) * 1e6 / r }') us"
+if [ -n "$also" ]; then
+  read -r amin amed < <(stats "$work/also-walls")
+  read -r acmin acmed < <(stats "$work/also-cpus")
+  echo "second build ($also): min ${amin}s, median ${amed}s, ratio of medians $(awk -v h="$amed" -v b="$bmed" 'BEGIN { printf "%.2f", h / b }'), cpu per review $(awk -v c="$acmed" -v r="$reviews" 'BEGIN { printf "%.1f", c * 1e6 / r }') us"
+fi
 echo "harvest peak memory: ${peak} KiB ($(awk -v p="$peak" 'BEGIN { printf "%.1f", p / 1024 }') MiB)"
