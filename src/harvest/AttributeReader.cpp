@@ -4,6 +4,9 @@
 #include "text/GbkChars.h"
 #include "text/TextScan.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace quillet::harvest {
 
 namespace {
@@ -21,6 +24,12 @@ bool plainTwoByteText(std::string_view text)
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n;) {
+        // Eight ASCII bytes at a time: the keys, numbers and addresses that make most of a record.
+        std::uint64_t word;
+        while (i + 8 <= n && (std::memcpy(&word, p + i, sizeof word), (word & 0x8080808080808080ULL) == 0))
+            i += 8;
+        if (i >= n)
+            break;
         if (p[i] < 0x80) {
             ++i;
             continue;

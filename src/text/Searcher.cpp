@@ -149,6 +149,15 @@ private:
 
 } // namespace
 
+std::size_t rarestByteAt(std::string_view what)
+{
+    std::size_t at = 0;
+    for (std::size_t k = 1; k < what.size(); ++k)
+        if (kByteWeights[static_cast<unsigned char>(what[k])] < kByteWeights[static_cast<unsigned char>(what[at])])
+            at = k;
+    return at;
+}
+
 Searcher::Searcher(std::string_view what, bool ignoreCase)
     : m_what(what), m_canon(what), m_fold(what.size(), '\0'), m_ignoreCase(ignoreCase)
 {

@@ -86,4 +86,8 @@ private:
     std::vector<std::uint32_t> m_backwardLinks;
 };
 
+// Offset of the byte of `what` least common in the pages the program reads (the first of
+// equals): the byte a search for `what` looks for candidates by. 0 for an empty text.
+[[nodiscard]] std::size_t rarestByteAt(std::string_view what);
+
 } // namespace quillet::text

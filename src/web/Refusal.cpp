@@ -1,7 +1,10 @@
 #include "web/Refusal.h"
 
+#include "text/Searcher.h"
+
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -223,9 +226,8 @@ bool bodyObject(std::string_view body, Members& members)
     return bodyObjectAs(body, false, members) || bodyObjectAs(body, true, members);
 }
 
-// Whether `word` occurs in the body as the scanner could read it: each byte possibly behind a
-// backslash (an escape the scanner keeps as the escaped byte). A body without any of the
-// shapes' keys or values cannot hold one, and need not be read as an object.
+// Whether `word` occurs at byte i of the body as the scanner could read it: each byte after
+// the first possibly behind a backslash (an escape the scanner keeps as the escaped byte).
 bool looselyAt(std::string_view body, std::size_t i, std::string_view word)
 {
     std::size_t p = i + 1;
@@ -241,27 +243,50 @@ bool looselyAt(std::string_view body, std::size_t i, std::string_view word)
     return j == word.size();
 }
 
-bool containsLoosely(std::string_view body, std::string_view word)
+// A key or value of the body shapes, with the byte its occurrences are looked for by.
+struct LooseWord {
+    std::string_view word;
+    std::size_t anchor;
+    explicit LooseWord(std::string_view w) : word(w), anchor(text::rarestByteAt(w)) {}
+};
+
+// Whether the word occurs anywhere in the body as the scanner could read it. Every such
+// occurrence holds each byte of the word as it is: the byte at offset k of the word lies
+// between k and 2k bytes after the occurrence's start. So the occurrences are looked for
+// around the places of the word's rarest byte only (the body's quotes, which start every key,
+// never stop the search).
+bool containsLoosely(std::string_view body, const LooseWord& loose)
 {
-    if (body.find(word) != std::string_view::npos)
-        return true;
-    // An occurrence the plain search missed has a backslash inside it, and spans at most
-    // twice the word's length.
-    const std::size_t span = 2 * word.size();
+    const std::string_view word = loose.word;
+    const std::size_t k = loose.anchor;
+    const char* d = body.data();
+    const std::size_t n = body.size();
     std::size_t tried = 0; // starts below this were tried
-    for (std::size_t b = body.find('\\'); b != std::string_view::npos; b = body.find('\\', b + 1)) {
-        for (std::size_t i = std::max(tried, b > span ? b - span : 0); i < b; ++i)
-            if (body[i] == word.front() && looselyAt(body, i, word))
+    for (std::size_t q = k; q < n; ++q) {
+        const void* hit = std::memchr(d + q, word[k], n - q);
+        if (!hit)
+            return false;
+        q = static_cast<std::size_t>(static_cast<const char*>(hit) - d);
+        for (std::size_t i = std::max(tried, q >= 2 * k ? q - 2 * k : 0); i + k <= q; ++i)
+            if (d[i] == word.front() && looselyAt(body, i, word))
                 return true;
-        tried = std::max(tried, b);
+        tried = q - k + 1;
     }
     return false;
 }
 
+// A body without any of the shapes' keys or values cannot hold one, and need not be read as
+// an object. Feed pages hold "status" in every record, so the value is what mostly decides.
 bool mayHoldBodyShape(std::string_view body)
 {
-    for (const BodyShape& shape : kBodyShapes)
-        if (containsLoosely(body, shape.key) && (shape.value.empty() || containsLoosely(body, shape.value)))
+    static const std::vector<std::pair<LooseWord, LooseWord>> words = [] {
+        std::vector<std::pair<LooseWord, LooseWord>> w;
+        for (const BodyShape& shape : kBodyShapes)
+            w.emplace_back(LooseWord(shape.key), LooseWord(shape.value));
+        return w;
+    }();
+    for (const auto& [key, value] : words)
+        if (containsLoosely(body, key) && (value.word.empty() || containsLoosely(body, value)))
             return true;
     return false;
 }

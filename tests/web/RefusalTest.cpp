@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <random>
 #include <string>
 
 using quillet::web::AnswerView;
@@ -60,6 +61,31 @@ TEST(RefusalShapes, BodiesInTheirCapturedForms)
         const Refusal refusal = ofBody(c.body);
         EXPECT_EQ(refusal.kind, c.kind) << c.body;
         EXPECT_EQ(refusal.waitSeconds, c.wait) << c.body;
+    }
+}
+
+// Keys and values escaped anywhere but at their first byte, behind text full of their bytes:
+// the quick look for the shapes' words must not pass over one that the object reading finds.
+TEST(RefusalShapes, EscapedKeysBehindTheirOwnBytesAreFound)
+{
+    std::mt19937 rng(12);
+    const auto escaped = [&rng](const std::string& word) {
+        std::string out(1, word[0]);
+        for (std::size_t i = 1; i < word.size(); ++i)
+            out += rng() % 3 == 0 ? std::string("\\") + word[i] : std::string(1, word[i]);
+        return out;
+    };
+    const char* const padBytes[] = {"1", "u", "v", "r", "s", "_", "\\\\"};
+    for (int round = 0; round < 600; ++round) {
+        std::string pad;
+        for (int n = static_cast<int>(rng() % 30); n > 0; --n)
+            pad += padBytes[rng() % std::size(padBytes)];
+        const bool feedWait = rng() % 2 == 0;
+        const std::string member = feedWait
+            ? "\"" + escaped("status") + "\":\"" + escaped("1111") + "\",\"wait\":7"
+            : "\"" + escaped("rgv587_flag") + "\":\"sm\"";
+        const std::string body = "cb({\"pad\":\"" + pad + "\"," + member + "})";
+        ASSERT_EQ(ofBody(body).kind, feedWait ? RefusalKind::FeedWait : RefusalKind::SecurityCheck) << body;
     }
 }
 
