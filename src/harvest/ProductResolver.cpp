@@ -2,6 +2,7 @@
 
 #include "compose/TextOps.h"
 #include "regex/RegexObject.h"
+#include "text/Searcher.h"
 #include "web/Endpoints.h"
 #include "web/WebClient.h"
 
@@ -56,6 +57,19 @@ bool mayHoldIdKey(const GbkText& line)
             return true;
     }
     return false;
+}
+
+// The mall's redirect element, prepared for searching once for the endpoints in force (they
+// change only with the configuration, so nearly never within a run).
+bool holdsRedirectElement(const GbkText& page, const GbkText& element)
+{
+    thread_local GbkText preparedFor;
+    thread_local text::Searcher searcher;
+    if (preparedFor != element) {
+        searcher = text::Searcher(element);
+        preparedFor = element;
+    }
+    return searcher.find(page) != text::Searcher::npos;
 }
 } // namespace
 
@@ -133,7 +147,7 @@ std::optional<ProductInfo> resolveProduct(const GbkText& line, int reviewType, w
     const GbkText mallAddress = "http://" + endpoints.mallItemHost + "/item.htm";
     const GbkText redirectElement = "<script>(function(){if('" + mallAddress + "'){window.location.href='"
         + mallAddress + "'+window.location.search;}})()</script>";
-    if (compose::findText(product.pageText, redirectElement, 1, true) > 0 && !fetchProductPage(mallAddress + "?id=" + id))
+    if (holdsRedirectElement(product.pageText, redirectElement) && !fetchProductPage(mallAddress + "?id=" + id))
         return std::nullopt;
 
     GbkText start = "userid: '";
@@ -146,14 +160,16 @@ std::optional<ProductInfo> resolveProduct(const GbkText& line, int reviewType, w
     }
 
     start = "<title>";
-    end = "-" + endpoints.mallDomain + gbk("天猫") + "</title>";
+    static const GbkText& mallSuffix = gbk("天猫");
+    static const GbkText& marketTitleEnd = gbk("-淘宝网</title>");
+    end = "-" + endpoints.mallDomain + mallSuffix + "</title>";
     product.title = compose::textBetweenEx(product.pageText, start, end);
     if (!product.title.empty()) {
         product.isMall = true;
     } else {
         product.isMall = false;
         start = "<title>";
-        end = gbk("-淘宝网</title>");
+        end = marketTitleEnd;
         product.title = compose::textBetweenEx(product.pageText, start, end);
     }
     product.originalTitle = product.title;

@@ -218,12 +218,28 @@ bool bodyObjectAs(std::string_view body, bool gbkPairs, Members& members)
     return wrappedInTry || s.atEnd();
 }
 
-// Read as UTF-8 (or ASCII) first; a body that only reads with GBK pairs is GBK.
-bool bodyObject(std::string_view body, Members& members)
+std::string_view withoutByteOrderMark(std::string_view body)
 {
     if (body.substr(0, 3) == "\xEF\xBB\xBF")
         body.remove_prefix(3);
+    return body;
+}
+
+// Read as UTF-8 (or ASCII) first; a body that only reads with GBK pairs is GBK.
+bool bodyObject(std::string_view body, Members& members)
+{
+    body = withoutByteOrderMark(body);
     return bodyObjectAs(body, false, members) || bodyObjectAs(body, true, members);
+}
+
+// Whether the body begins as bodyObject needs it to: after blanks and comments, an opening
+// brace or a name (a callback's, or "try"). Markup pages and feeds that are bare members
+// cannot hold a body shape, whatever words they contain.
+bool mayStartAsObject(std::string_view body)
+{
+    Scanner s(withoutByteOrderMark(body), false);
+    s.skipBlanksAndComments();
+    return s.peek() == '{' || isNameStart(s.peek());
 }
 
 // Whether `word` occurs at byte i of the body as the scanner could read it: each byte after
@@ -401,8 +417,8 @@ Refusal recogniseRefusal(const AnswerView& answer)
         return refusal;
     }
     Members members;
-    if (answer.body.empty() || answer.body.size() > kMaxRefusalBody || !mayHoldBodyShape(answer.body)
-        || !bodyObject(answer.body, members))
+    if (answer.body.empty() || answer.body.size() > kMaxRefusalBody || !mayStartAsObject(answer.body)
+        || !mayHoldBodyShape(answer.body) || !bodyObject(answer.body, members))
         return refusal;
     for (const BodyShape& shape : kBodyShapes) {
         const std::string* value = member(members, shape.key);

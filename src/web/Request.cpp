@@ -601,12 +601,36 @@ FetchOutcome Request::outcome() const
     outcome.bodyBytes = m_bodyTaken ? m_takenBytes : m_body.size();
     AnswerView answer;
     answer.status = m_status;
-    const std::string location = header("Location");
-    const std::string retryAfter = header("Retry-After");
-    const std::string date = header("Date");
-    answer.location = location;
-    answer.retryAfter = retryAfter;
-    answer.date = date;
+    // The headers the refusal check reads, each the first of its name (as header() finds
+    // it), found in one pass over the answer's headers.
+    bool seenLocation = false;
+    bool seenRetryAfter = false;
+    bool seenDate = false;
+    for (const std::string& line : m_responseHeaders) {
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos)
+            continue;
+        const std::string_view name = std::string_view(line).substr(0, colon);
+        bool* seen = nullptr;
+        std::string_view* value = nullptr;
+        if (!seenLocation && equalsIgnoreCase(name, "Location")) {
+            seen = &seenLocation;
+            value = &answer.location;
+        } else if (!seenRetryAfter && equalsIgnoreCase(name, "Retry-After")) {
+            seen = &seenRetryAfter;
+            value = &answer.retryAfter;
+        } else if (!seenDate && equalsIgnoreCase(name, "Date")) {
+            seen = &seenDate;
+            value = &answer.date;
+        } else {
+            continue;
+        }
+        size_t start = colon + 1;
+        while (start < line.size() && (line[start] == ' ' || line[start] == '\t'))
+            ++start;
+        *seen = true;
+        *value = std::string_view(line).substr(start);
+    }
     answer.finalUrl = m_effectiveUrl;
     answer.body = m_body;
     answer.nowUnixSeconds = static_cast<std::int64_t>(std::time(nullptr));
