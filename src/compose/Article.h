@@ -19,26 +19,49 @@ struct FieldColumn {
     RandomBag picker; // draws value indexes when the content is shuffled
 };
 
+// One alternative of the template as the article is built from it: literal pieces of the
+// alternative and the places where a column's value goes, in order.
+struct AlternativePlan {
+    struct Piece {
+        int column = -1; // the column whose value goes here; -1 for literal text
+        std::size_t offset = 0; // literal text: where it starts in the alternative
+        std::size_t length = 0;
+    };
+    std::vector<Piece> pieces;
+    std::vector<int> columns; // the columns that have a place here, each once
+    // False when some later marker could be formed across a value put in by an earlier one;
+    // such an alternative is filled marker by marker, as the plan cannot say the outcome.
+    bool exact = false;
+};
+
 // The template of one product, ready to be filled.
 struct PreparedTemplate {
     GbkText markers;                    // distinct markers ("#买家#"), joined by "|||"
     std::vector<GbkText> markerList;    // the same markers as a list
     std::vector<FieldColumn> columns;   // one per marker, same order
     std::vector<GbkText> alternatives;  // the template cut at "#分隔#"
+    std::vector<AlternativePlan> plans; // one per alternative (made by prepareTemplate)
     RandomBag alternativePicker;
 };
+
+// The plan of one alternative for the markers given (see AlternativePlan).
+[[nodiscard]] AlternativePlan planAlternative(const GbkText& alternative, const std::vector<GbkText>& markerList);
 
 // The separator of the template's marker and value lists.
 [[nodiscard]] const GbkText& threeBarSeparator();
 
 // Parses the template: markers found by "#.+?#" (compiled into patternRegex), each distinct
 // marker at the place of its last appearance, one column per marker, the alternatives cut at
-// "#分隔#". An empty template is "#评论#" CR LF.
+// "#分隔#". An empty template is "#评论#" CR LF. The same text a second time in a row on one
+// thread is not parsed again (patternRegex is compiled, but not run over it).
 [[nodiscard]] PreparedTemplate prepareTemplate(const GbkText& templateText, regex::RegexObject& patternRegex);
 
 // Builds the article: one piece per taken review, each a randomly drawn alternative with its
 // markers replaced by that review's values (or, with contentShuffle, by values each column
 // draws in its own random order). Empty when no review was taken or the template has no field.
+// The i-th marker becomes the i-th value, letter case ignored, earlier markers first, so a
+// value holding a later marker has it replaced too; each piece is written straight into the
+// article from the alternative's plan when its values cannot interact with the markers.
 [[nodiscard]] GbkText assembleArticle(PreparedTemplate& prepared, bool contentShuffle);
 
 // The file path of a per-product article: naming 0 names it after the title, adding "_1",

@@ -64,9 +64,20 @@ long long RandomBag::draw(long long low, long long high)
         if (m_left == 0)
             m_left = std::numeric_limits<std::uint64_t>::max();
         m_moved.clear();
+        m_dense.clear();
+        if (m_left <= kDenseLimit)
+            for (std::uint64_t i = 0; i < m_left; ++i)
+                m_dense.push_back(i);
     }
     const std::uint64_t slot = uniformIndex(m_left);
     const std::uint64_t lastSlot = m_left - 1;
+    if (!m_dense.empty()) {
+        const std::uint64_t value = m_dense[slot];
+        m_dense[slot] = m_dense[lastSlot];
+        m_dense.pop_back();
+        --m_left;
+        return static_cast<long long>(static_cast<std::uint64_t>(m_low) + value);
+    }
     auto valueAt = [this](std::uint64_t s) {
         const auto it = m_moved.find(s);
         return it == m_moved.end() ? s : it->second;
@@ -84,6 +95,7 @@ void RandomBag::clear()
 {
     m_left = 0;
     m_moved.clear();
+    m_dense.clear();
 }
 
 long long RandomBag::uniform(long long low, long long high)

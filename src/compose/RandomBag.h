@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <unordered_map>
+#include <vector>
 
 namespace quillet::compose {
 
@@ -31,9 +32,13 @@ public:
 private:
     // The bag is a virtual array 0..m_left-1 holding offsets from m_low; slots whose content
     // differs from their index are listed in m_moved (a Fisher-Yates shuffle done lazily).
+    // A bag of up to kDenseLimit numbers keeps the whole array in m_dense instead (filled at
+    // refill, which costs no more than the draws that empty it); the draws are the same.
+    static constexpr std::uint64_t kDenseLimit = 4096;
     long long m_low = 0;
     std::uint64_t m_left = 0;
     std::unordered_map<std::uint64_t, std::uint64_t> m_moved;
+    std::vector<std::uint64_t> m_dense;
 };
 
 } // namespace quillet::compose
