@@ -13,12 +13,6 @@ namespace {
 
 thread_local ArticleCommitter* t_active = nullptr;
 
-bool fileExists(const GbkText& path)
-{
-    std::error_code ec;
-    return std::filesystem::exists(text::toNativePath(path), ec);
-}
-
 } // namespace
 
 ArticleCommitter::ArticleCommitter() : ArticleCommitter(Limits{}) {}
@@ -67,8 +61,8 @@ bool ArticleCommitter::stage(int naming, const GbkText& folder, const GbkText& e
         compose::createDirectories(pending.path, created);
         (void)text::removeAbandonedTemporaries(parent);
     }
-    if (!text::stageFile(target, article, pending.temporary)
-        && !(compose::createDirectories(pending.path, created) && text::stageFile(target, article, pending.temporary)))
+    if (!text::stageFile(target, article, pending.staged)
+        && !(compose::createDirectories(pending.path, created) && text::stageFile(target, article, pending.staged)))
         return false;
     if (m_pending.empty())
         m_groupStart = std::chrono::steady_clock::now();
@@ -86,15 +80,14 @@ bool ArticleCommitter::due() const
 bool ArticleCommitter::name(const Pending& article)
 {
     if (article.naming == 1)
-        return text::publishStagedFile(article.temporary, text::toNativePath(article.path), true)
+        return text::publishStagedFile(article.staged.temporary, text::toNativePath(article.path), true)
             == text::PublishResult::Published;
     long long& next = m_nextSuffix[article.path];
     for (long long j = next; j <= compose::kMaxTitleClashes; ++j) {
         const GbkText path = j == 0 ? article.path : compose::titledArticlePath(article.folder, article.title,
                                                                                 article.extension, j);
-        if (fileExists(path))
-            continue;
-        switch (text::publishStagedFile(article.temporary, text::toNativePath(path), false)) {
+        // No look for the name first: the naming itself refuses a name that is taken.
+        switch (text::publishStagedFile(article.staged.temporary, text::toNativePath(path), false)) {
         case text::PublishResult::Published:
             next = j + 1;
             return true;
@@ -105,30 +98,31 @@ bool ArticleCommitter::name(const Pending& article)
         }
     }
     std::error_code ec;
-    std::filesystem::remove(article.temporary, ec); // every name taken
+    std::filesystem::remove(article.staged.temporary, ec); // every name taken
     return false;
 }
 
-ArticleCommitter::Committed ArticleCommitter::commitGroup(const std::vector<Pending>& group)
+ArticleCommitter::Committed ArticleCommitter::commitGroup(std::vector<Pending>& group)
 {
     Committed result;
     // First every article's bytes onto the disk, then the names: a name never shows bytes
     // that a power cut could still take away.
-    std::vector<std::filesystem::path> temporaries;
-    for (const Pending& article : group)
-        temporaries.push_back(article.temporary);
-    const std::vector<bool> synced = text::syncFiles(temporaries);
+    std::vector<text::StagedFile*> staged;
+    staged.reserve(group.size());
+    for (Pending& article : group)
+        staged.push_back(&article.staged);
+    const std::vector<bool> synced = text::syncFiles(staged);
     std::set<std::filesystem::path> folders;
     for (std::size_t i = 0; i < group.size(); ++i) {
         const Pending& article = group[i];
         if (synced[i] && name(article)) {
             ++result.articles;
-            folders.insert(article.temporary.parent_path());
+            folders.insert(article.staged.temporary.parent_path());
             continue;
         }
         if (!synced[i]) {
             std::error_code ec;
-            std::filesystem::remove(article.temporary, ec);
+            std::filesystem::remove(article.staged.temporary, ec);
         }
         result.lost.push_back({article.line, article.entry, article.folder});
     }

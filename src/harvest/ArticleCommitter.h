@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text/FileIo.h"
 #include "text/GbkText.h"
 
 #include <chrono>
@@ -75,7 +76,7 @@ public:
 
 private:
     struct Pending {
-        std::filesystem::path temporary;
+        text::StagedFile staged;
         int naming = 0;
         GbkText folder;
         GbkText title;
@@ -87,7 +88,7 @@ private:
 
     // Run by the committing thread.
     [[nodiscard]] bool name(const Pending& article);
-    [[nodiscard]] Committed commitGroup(const std::vector<Pending>& group);
+    [[nodiscard]] Committed commitGroup(std::vector<Pending>& group);
     void work();
 
     Limits m_limits;

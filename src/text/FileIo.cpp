@@ -16,6 +16,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +33,33 @@ fs::path folderOf(const fs::path& path)
     return path.has_parent_path() ? path.parent_path() : fs::path(".");
 }
 
+#ifndef _WIN32
+// The process's ID, asked of the system once rather than for every temporary file; a child
+// made by fork() asks again, so its temporary files carry its own ID.
+std::atomic<long> g_processId{0};
+
+long processId()
+{
+    static const bool forgetInChild = [] {
+        (void)::pthread_atfork(nullptr, nullptr, [] { g_processId.store(0, std::memory_order_relaxed); });
+        return true;
+    }();
+    (void)forgetInChild;
+    long pid = g_processId.load(std::memory_order_relaxed);
+    if (pid == 0) {
+        pid = static_cast<long>(::getpid());
+        g_processId.store(pid, std::memory_order_relaxed);
+    }
+    return pid;
+}
+
+// Staged files kept open between their writing and their flush; beyond this many, a staged
+// file is closed at once and opened again for its flush, so a long queue of groups cannot use
+// up the process's descriptors.
+constexpr int kMaxOpenStaged = 256;
+std::atomic<int> g_openStaged{0};
+#endif
+
 // A short name of its own in the target's folder rather than the target's name plus a
 // suffix: a target whose name is near the file system's length limit still gets one, and two
 // processes never share one.
@@ -41,7 +69,7 @@ fs::path temporaryBeside(const fs::path& target)
 #ifdef _WIN32
     const long pid = ::_getpid();
 #else
-    const long pid = static_cast<long>(::getpid());
+    const long pid = processId();
 #endif
     const fs::path name = ".quillet-" + std::to_string(pid) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
     return target.has_parent_path() ? target.parent_path() / name : name;
@@ -128,12 +156,12 @@ bool writeAll(int fd, std::string_view bytes, off_t offset = -1)
     return true;
 }
 
-// A new temporary file beside target holding bytes, flushed to the disk (unless `durable` is
-// false) and closed. Its path is left in `temporary`; on failure nothing is left behind.
-bool writeTemporary(const fs::path& target, std::string_view bytes, const mode_t* keepMode, fs::path& temporary,
-                    bool durable = true)
+// A new temporary file beside target holding bytes, left open in `fd`. Its path is left in
+// `temporary`; on failure nothing is left behind.
+bool createTemporary(const fs::path& target, std::string_view bytes, const mode_t* keepMode, fs::path& temporary,
+                     FileDescriptor& fd)
 {
-    FileDescriptor fd;
+    fd.reset();
     for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
         temporary = temporaryBeside(target);
         fd.reset(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
@@ -144,7 +172,20 @@ bool writeTemporary(const fs::path& target, std::string_view bytes, const mode_t
         return false;
     bool ok = !keepMode || ::fchmod(fd.get(), *keepMode) == 0;
     ok = ok && writeAll(fd.get(), bytes);
-    ok = ok && (!durable || ::fdatasync(fd.get()) == 0);
+    if (!ok) {
+        fd.reset();
+        ::unlink(temporary.c_str());
+    }
+    return ok;
+}
+
+// The same, flushed to the disk and closed.
+bool writeTemporary(const fs::path& target, std::string_view bytes, const mode_t* keepMode, fs::path& temporary)
+{
+    FileDescriptor fd;
+    if (!createTemporary(target, bytes, keepMode, temporary, fd))
+        return false;
+    bool ok = ::fdatasync(fd.get()) == 0;
     ok = fd.close() && ok;
     if (!ok)
         ::unlink(temporary.c_str());
@@ -349,28 +390,76 @@ PublishResult publishNewFile(const fs::path& path, std::string_view bytes, Folde
     return result;
 }
 
-bool stageFile(const fs::path& target, std::string_view bytes, fs::path& temporary)
+StagedFile::~StagedFile()
 {
-    // Synced later, a group at a time (syncFiles).
-    return writeTemporary(target, bytes, nullptr, temporary, false);
+    release();
 }
 
-std::vector<bool> syncFiles(const std::vector<fs::path>& paths)
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : temporary(std::move(other.temporary)), m_descriptor(std::move(other.m_descriptor))
 {
-    std::vector<FileDescriptor> fds;
-    fds.reserve(paths.size());
-    for (const fs::path& path : paths) {
-        fds.emplace_back(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        temporary = std::move(other.temporary);
+        m_descriptor = std::move(other.m_descriptor);
+    }
+    return *this;
+}
+
+bool StagedFile::release()
+{
+    if (!m_descriptor.valid())
+        return true;
+    g_openStaged.fetch_sub(1, std::memory_order_relaxed);
+    return m_descriptor.close();
+}
+
+bool stageFile(const fs::path& target, std::string_view bytes, StagedFile& staged)
+{
+    // Flushed later, a group at a time (syncFiles).
+    staged.release();
+    FileDescriptor fd;
+    if (!createTemporary(target, bytes, nullptr, staged.temporary, fd))
+        return false;
+    if (g_openStaged.fetch_add(1, std::memory_order_relaxed) < kMaxOpenStaged) {
+        staged.m_descriptor = std::move(fd);
+        return true;
+    }
+    g_openStaged.fetch_sub(1, std::memory_order_relaxed);
+    if (!fd.close()) {
+        ::unlink(staged.temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::vector<bool> syncFiles(const std::vector<StagedFile*>& files)
+{
+    for (StagedFile* file : files) {
+        // A file closed after its writing is opened again for its flush.
+        if (!file->m_descriptor.valid()) {
+            file->m_descriptor.reset(::open(file->temporary.c_str(), O_RDONLY | O_CLOEXEC));
+            if (file->m_descriptor.valid())
+                g_openStaged.fetch_add(1, std::memory_order_relaxed);
+        }
 #ifdef SYNC_FILE_RANGE_WRITE
         // Every file's writeback starts before the first wait, so the file system can put the
         // whole group into one journal commit instead of one per file.
-        if (fds.back().valid())
-            (void)::sync_file_range(fds.back().get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+        if (file->m_descriptor.valid())
+            (void)::sync_file_range(file->m_descriptor.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
 #endif
     }
-    std::vector<bool> synced(paths.size(), false);
-    for (std::size_t i = 0; i < fds.size(); ++i)
-        synced[i] = fds[i].valid() && ::fdatasync(fds[i].get()) == 0;
+    std::vector<bool> synced(files.size(), false);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        StagedFile& file = *files[i];
+        synced[i] = file.m_descriptor.valid() && ::fdatasync(file.m_descriptor.get()) == 0;
+        // A close that reports a late write error counts as a failed flush.
+        synced[i] = file.release() && synced[i];
+    }
     return synced;
 }
 
@@ -383,7 +472,7 @@ std::size_t removeAbandonedTemporaries(const fs::path& folder)
 {
     std::error_code ec;
     std::size_t removed = 0;
-    const long self = static_cast<long>(::getpid());
+    const long self = processId();
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         long pid = 0;
         if (!temporaryOwner(it->path().filename().string(), pid))
@@ -482,17 +571,26 @@ PublishResult publishNewFile(const fs::path& path, std::string_view bytes, Folde
                                                                          : PublishResult::Failed;
 }
 
-bool stageFile(const fs::path& target, std::string_view bytes, fs::path& temporary)
+StagedFile::~StagedFile() = default;
+StagedFile::StagedFile(StagedFile&& other) noexcept = default;
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept = default;
+
+bool StagedFile::release()
 {
-    // Synced later, a group at a time (syncFiles).
-    return writeTemporary(target, bytes, temporary, false);
+    return true; // nothing is kept open here
 }
 
-std::vector<bool> syncFiles(const std::vector<fs::path>& paths)
+bool stageFile(const fs::path& target, std::string_view bytes, StagedFile& staged)
 {
-    std::vector<bool> synced(paths.size(), false);
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        StdioFile file = StdioFile::open(paths[i], "r+b");
+    // Synced later, a group at a time (syncFiles).
+    return writeTemporary(target, bytes, staged.temporary, false);
+}
+
+std::vector<bool> syncFiles(const std::vector<StagedFile*>& files)
+{
+    std::vector<bool> synced(files.size(), false);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        StdioFile file = StdioFile::open(files[i]->temporary, "r+b");
         synced[i] = file && ::_commit(::_fileno(file.get())) == 0;
     }
     return synced;

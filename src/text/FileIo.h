@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text/FileDescriptor.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -69,10 +71,32 @@ enum class PublishResult {
 // (publishStagedFile), and then the folder is flushed (syncFolderOf). A name thus only ever
 // shows complete bytes that are on the disk; a kill before the naming leaves temporary files,
 // which removeAbandonedTemporaries clears once their process is gone.
-[[nodiscard]] bool stageFile(const std::filesystem::path& target, std::string_view bytes,
-                             std::filesystem::path& temporary);
-// Flushes the files' bytes to the disk, all of them together; whether each one made it.
-[[nodiscard]] std::vector<bool> syncFiles(const std::vector<std::filesystem::path>& paths);
+//
+// A staged file stays open (where the system allows, and up to a limit of open files) until
+// syncFiles flushes and closes it, so its flush needs no second open.
+class StagedFile {
+public:
+    StagedFile() = default;
+    ~StagedFile();
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+    StagedFile(StagedFile&& other) noexcept;
+    StagedFile& operator=(StagedFile&& other) noexcept;
+
+    // Closes the file if it is still open; false when the close reported a write error.
+    bool release();
+
+    std::filesystem::path temporary; // where the bytes are until the file gets its name
+
+private:
+    friend bool stageFile(const std::filesystem::path&, std::string_view, StagedFile&);
+    friend std::vector<bool> syncFiles(const std::vector<StagedFile*>&);
+    FileDescriptor m_descriptor;
+};
+[[nodiscard]] bool stageFile(const std::filesystem::path& target, std::string_view bytes, StagedFile& staged);
+// Flushes the files' bytes to the disk, all of them together, and closes them; whether each
+// one made it.
+[[nodiscard]] std::vector<bool> syncFiles(const std::vector<StagedFile*>& files);
 // Gives a staged file the name `path`: without replacing anything (Taken when the name exists;
 // the temporary file is then kept for another name) or, with replace, over what has that name.
 // A failure removes the temporary file.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <thread>
@@ -112,3 +113,41 @@ TEST(WriteFileAtomically, LinksKeepTheirFileAndACutShortRewriteIsCompleted)
     EXPECT_EQ(namesIn(folder.path()), (std::set<std::string>{"hard.ini", "link.ini", "real"}));
 #endif
 }
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+
+// Staged files beyond the number kept open are flushed all the same; a child made by fork()
+// after the parent staged files names its temporaries after itself, so once it is gone the
+// next run removes them and keeps the parent's.
+TEST(StageFile, ManyStagedFilesAndAForkedChildsLeftovers)
+{
+    TempFolder folder;
+    std::vector<StagedFile> staged(300);
+    for (std::size_t i = 0; i < staged.size(); ++i)
+        ASSERT_TRUE(stageFile(folder.file("a" + std::to_string(i)), std::to_string(i), staged[i]));
+    std::vector<StagedFile*> group;
+    for (StagedFile& file : staged)
+        group.push_back(&file);
+    const std::vector<bool> synced = syncFiles(group);
+    EXPECT_EQ(std::count(synced.begin(), synced.end(), true), 300);
+    EXPECT_EQ(readFileBytes(staged[299].temporary), "299");
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        StagedFile mine;
+        ::_exit(stageFile(folder.file("child"), "c", mine) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string childPrefix = ".quillet-" + std::to_string(child) + "-";
+    std::size_t childFiles = 0;
+    for (const std::string& name : namesIn(folder.path()))
+        childFiles += name.rfind(childPrefix, 0) == 0 ? 1 : 0;
+    EXPECT_EQ(childFiles, 1u);
+    EXPECT_EQ(removeAbandonedTemporaries(folder.path()), 1u);
+    EXPECT_EQ(namesIn(folder.path()).size(), 300u);
+}
+#endif
