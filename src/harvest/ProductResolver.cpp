@@ -104,19 +104,12 @@ std::optional<ProductInfo> resolveProduct(const GbkText& line, int reviewType, w
     bool firstRequest = true;
     auto fetchProductPage = [&](const GbkText& address) {
         // The previous product's leftover work is done while the first request is answered.
-        bool sentAhead = false;
         if (std::exchange(firstRequest, false) && context.whileFirstRequest) {
             client.startText(address, web::CharsetDetect, 0, product.proxy);
             std::exchange(context.whileFirstRequest, nullptr)();
-            sentAhead = client.hasStartedText();
         }
         const web::PageResult page = web::fetchPage(
-            client,
-            [&] {
-                if (std::exchange(sentAhead, false))
-                    return client.finishText();
-                return client.fetchText(address, {}, web::CharsetDetect, 0, product.proxy);
-            },
+            client, [&] { return client.fetchOrFinishText(address, web::CharsetDetect, 0, product.proxy); },
             context.retry, [&context] { return context.stopRequested; }, product.pageText);
         switch (page.verdict) {
         case web::PageVerdict::Ok:

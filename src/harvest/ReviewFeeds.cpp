@@ -214,14 +214,8 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
         text::processEvents();
         GbkText feedText;
         // The first try of a page whose request was sent ahead takes that request's answer.
-        bool sentAhead = client.hasStartedText();
         const web::PageResult page = web::fetchPage(
-            client,
-            [&] {
-                if (std::exchange(sentAhead, false))
-                    return client.finishText();
-                return client.fetchText(address, {}, web::CharsetDetect, 0, product.proxy);
-            },
+            client, [&] { return client.fetchOrFinishText(address, web::CharsetDetect, 0, product.proxy); },
             context.retry, [&context] { return context.stopRequested; }, feedText);
         if (!noteFeedPage(context.report, page, pageNo))
             break;

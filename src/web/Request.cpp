@@ -105,6 +105,20 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b)
     return true;
 }
 
+// The value of a header line ("Name: value", blanks after the colon skipped) when the line's
+// name is `name` in any letter case.
+bool headerValueIf(std::string_view line, std::string_view name, std::string_view& value)
+{
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos || !equalsIgnoreCase(line.substr(0, colon), name))
+        return false;
+    size_t start = colon + 1;
+    while (start < line.size() && (line[start] == ' ' || line[start] == '\t'))
+        ++start;
+    value = line.substr(start);
+    return true;
+}
+
 // The address as it goes on the wire: surrounding blanks dropped, non-ASCII text (GBK) is sent as percent-escaped UTF-8,
 // and blanks and control bytes are escaped.
 std::string wireUrl(std::string url)
@@ -603,34 +617,15 @@ FetchOutcome Request::outcome() const
     answer.status = m_status;
     // The headers the refusal check reads, each the first of its name (as header() finds
     // it), found in one pass over the answer's headers.
-    bool seenLocation = false;
-    bool seenRetryAfter = false;
-    bool seenDate = false;
-    for (const std::string& line : m_responseHeaders) {
-        const size_t colon = line.find(':');
-        if (colon == std::string::npos)
-            continue;
-        const std::string_view name = std::string_view(line).substr(0, colon);
-        bool* seen = nullptr;
-        std::string_view* value = nullptr;
-        if (!seenLocation && equalsIgnoreCase(name, "Location")) {
-            seen = &seenLocation;
-            value = &answer.location;
-        } else if (!seenRetryAfter && equalsIgnoreCase(name, "Retry-After")) {
-            seen = &seenRetryAfter;
-            value = &answer.retryAfter;
-        } else if (!seenDate && equalsIgnoreCase(name, "Date")) {
-            seen = &seenDate;
-            value = &answer.date;
-        } else {
-            continue;
-        }
-        size_t start = colon + 1;
-        while (start < line.size() && (line[start] == ' ' || line[start] == '\t'))
-            ++start;
-        *seen = true;
-        *value = std::string_view(line).substr(start);
-    }
+    static constexpr std::string_view kNames[] = {"Location", "Retry-After", "Date"};
+    std::string_view* const values[] = {&answer.location, &answer.retryAfter, &answer.date};
+    bool seen[] = {false, false, false};
+    for (const std::string& line : m_responseHeaders)
+        for (size_t i = 0; i < 3; ++i)
+            if (!seen[i] && headerValueIf(line, kNames[i], *values[i])) {
+                seen[i] = true;
+                break;
+            }
     answer.finalUrl = m_effectiveUrl;
     answer.body = m_body;
     answer.nowUnixSeconds = static_cast<std::int64_t>(std::time(nullptr));
@@ -659,15 +654,10 @@ std::string Request::header(const std::string& name) const
 {
     if (!completed())
         return {};
-    for (const std::string& line : m_responseHeaders) {
-        const size_t colon = line.find(':');
-        if (colon == std::string::npos || !equalsIgnoreCase(std::string_view(line).substr(0, colon), name))
-            continue;
-        size_t start = colon + 1;
-        while (start < line.size() && (line[start] == ' ' || line[start] == '\t'))
-            ++start;
-        return line.substr(start);
-    }
+    std::string_view value;
+    for (const std::string& line : m_responseHeaders)
+        if (headerValueIf(line, name, value))
+            return std::string(value);
     return {};
 }
 

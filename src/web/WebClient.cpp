@@ -366,6 +366,7 @@ void WebClient::startText(const GbkText& url, int charsetCode, double timeoutSec
     const TextTimeout t = textTimeout(timeoutSeconds);
     beginFetch(url, {}, t.rule, t.timeoutMs, proxy, false, {}, {}, nullptr, {}, {}, {});
     m_pending.active = true;
+    m_pending.url = url;
     m_pending.charsetCode = charsetCode;
     m_pending.waitSeconds = t.waitSeconds;
 }
@@ -379,6 +380,13 @@ GbkText WebClient::finishText()
     if (!endFetch(false, pending.waitSeconds, false))
         return {};
     return bodyAsText(pending.charsetCode);
+}
+
+GbkText WebClient::fetchOrFinishText(const GbkText& url, int charsetCode, double timeoutSeconds, const GbkText& proxy)
+{
+    if (m_pending.active && m_pending.url == url)
+        return finishText();
+    return fetchText(url, {}, charsetCode, timeoutSeconds, proxy);
 }
 
 void WebClient::dropStartedText()

@@ -139,6 +139,10 @@ public:
                    const GbkText& proxy = "-1");
     [[nodiscard]] bool hasStartedText() const { return m_pending.active; }
     [[nodiscard]] GbkText finishText();
+    // fetchText of `url` that takes the answer of the request startText sent for the same
+    // address, when one is waiting; otherwise (and on a retry) it asks anew.
+    [[nodiscard]] GbkText fetchOrFinishText(const GbkText& url, int charsetCode = CharsetDetect,
+                                            double timeoutSeconds = 0, const GbkText& proxy = "-1");
     void dropStartedText();
 
     // The same request returning the raw body.
@@ -198,6 +202,7 @@ private:
     // A request sent by startText and not yet finished.
     struct Pending {
         bool active = false;
+        GbkText url;
         int charsetCode = CharsetDetect;
         long long waitSeconds = 120;
     };

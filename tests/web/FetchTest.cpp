@@ -677,4 +677,10 @@ TEST_F(FetchTest, PageFetchInTwoStepsSendsFirstAndGivesTheSameText)
     EXPECT_FALSE(client.hasStartedText());
     EXPECT_EQ(client.finishText(), "");
     EXPECT_EQ(client.fetchText(url("/ahead?n=5")), kGbk + "5");
+
+    // The answer sent ahead is taken only for its own address.
+    client.startText(url("/ahead?n=6"));
+    EXPECT_EQ(client.fetchOrFinishText(url("/ahead?n=7")), kGbk + "7");
+    client.startText(url("/ahead?n=8"));
+    EXPECT_EQ(client.fetchOrFinishText(url("/ahead?n=8")), kGbk + "8");
 }
