@@ -30,14 +30,14 @@ namespace {
 
 GbkText mallFeedAddress(const ProductInfo& product, long long pageNo)
 {
-    return "http://" + web::currentEndpoints().mallRateHost + "/list_detail_rate.htm?itemId="
+    return "http://" + web::currentEndpoint(&web::Endpoints::mallRateHost) + "/list_detail_rate.htm?itemId="
         + encodeQueryValue(product.productId) + "&spuId=&sellerId=" + encodeQueryValue(product.sellerId)
         + "&order=0&forShop=1&append=0&currentPage=" + std::to_string(pageNo) + "&ismore=1&content=1";
 }
 
 GbkText marketFeedAddress(const ProductInfo& product, long long pageNo)
 {
-    return "http://" + web::currentEndpoints().marketRateHost + "/feedRateList.htm?userNumId="
+    return "http://" + web::currentEndpoint(&web::Endpoints::marketRateHost) + "/feedRateList.htm?userNumId="
         + encodeQueryValue(product.sellerId) + "&auctionNumId=" + encodeQueryValue(product.productId)
         + "&siteID=7&currentPageNum=" + std::to_string(pageNo) + "&rateType=" + product.rateType
         + "&orderType=sort_weight&showContent=1&attribute=&callback=jsonp_reviews_list";

@@ -182,39 +182,65 @@ MetaCharset metaCharset(const GbkText& page)
     return result;
 }
 
+namespace {
+// Where "charset" (any letter case) occurs in the text from `from` on (npos: nowhere).
+size_t findCharsetWord(std::string_view text, size_t from)
+{
+    static constexpr std::string_view word = "charset";
+    for (size_t i = from; i + word.size() <= text.size(); ++i) {
+        size_t k = 0;
+        while (k < word.size() && lowerAscii(text[i + k]) == word[k])
+            ++k;
+        if (k == word.size())
+            return i;
+    }
+    return std::string_view::npos;
+}
+} // namespace
+
 std::string declaredCharset(std::string_view text)
 {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), lowerAscii);
-    size_t at = lower.find("charset");
-    while (at != std::string::npos) {
-        size_t i = at + 7;
-        while (i < lower.size() && (lower[i] == ' ' || lower[i] == '\t'))
+    auto at = [&text](size_t i) { return lowerAscii(text[i]); };
+    size_t found = findCharsetWord(text, 0);
+    while (found != std::string_view::npos) {
+        size_t i = found + 7;
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
             ++i;
-        if (i < lower.size() && lower[i] == '=') {
+        if (i < text.size() && text[i] == '=') {
             ++i;
-            while (i < lower.size() && (lower[i] == ' ' || lower[i] == '\t' || lower[i] == '"' || lower[i] == '\''))
+            while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '"' || text[i] == '\''))
                 ++i;
             size_t end = i;
-            while (end < lower.size()
-                   && ((lower[end] >= 'a' && lower[end] <= 'z') || (lower[end] >= '0' && lower[end] <= '9')
-                       || lower[end] == '-' || lower[end] == '_' || lower[end] == '.' || lower[end] == ':'))
+            while (end < text.size()
+                   && ((at(end) >= 'a' && at(end) <= 'z') || (text[end] >= '0' && text[end] <= '9')
+                       || text[end] == '-' || text[end] == '_' || text[end] == '.' || text[end] == ':'))
                 ++end;
-            if (end > i)
-                return lower.substr(i, end - i);
+            if (end > i) {
+                std::string name(text.substr(i, end - i));
+                std::transform(name.begin(), name.end(), name.begin(), lowerAscii);
+                return name;
+            }
         }
-        at = lower.find("charset", at + 7);
+        found = findCharsetWord(text, found + 7);
     }
     return {};
 }
 
 bool isGbkFamily(std::string_view charsetName)
 {
-    std::string name(charsetName);
-    std::transform(name.begin(), name.end(), name.begin(), lowerAscii);
-    return name == "gbk" || name == "gb2312" || name == "gb18030" || name == "x-gbk" || name == "cp936"
-        || name == "ms936" || name == "windows-936" || name == "euc-cn" || name == "x-euc-cn" || name == "csgb2312"
-        || name == "gb_2312-80" || name == "chinese";
+    static constexpr std::string_view names[] = {"gbk",    "gb2312",   "gb18030",  "x-gbk",
+                                                  "cp936",  "ms936",    "windows-936", "euc-cn",
+                                                  "x-euc-cn", "csgb2312", "gb_2312-80", "chinese"};
+    for (const std::string_view name : names) {
+        if (name.size() != charsetName.size())
+            continue;
+        size_t k = 0;
+        while (k < name.size() && lowerAscii(charsetName[k]) == name[k])
+            ++k;
+        if (k == name.size())
+            return true;
+    }
+    return false;
 }
 
 bool metaDeclaresGbk(const GbkText& page)

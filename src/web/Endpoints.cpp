@@ -1,5 +1,6 @@
 #include "web/Endpoints.h"
 
+#include <atomic>
 #include <mutex>
 #include <utility>
 
@@ -24,6 +25,8 @@ std::vector<std::string>& currentConnectTo()
     static std::vector<std::string> entries;
     return entries;
 }
+
+std::atomic<std::uint64_t> g_connectToVersion{1};
 
 std::string_view trimmed(std::string_view s)
 {
@@ -214,7 +217,16 @@ int setConnectTo(const std::vector<std::string>& entries)
     const int count = static_cast<int>(kept.size());
     std::lock_guard lock(stateMutex());
     currentConnectTo() = std::move(kept);
+    g_connectToVersion.fetch_add(1, std::memory_order_release);
     return count;
+}
+
+std::uint64_t connectToVersion() { return g_connectToVersion.load(std::memory_order_acquire); }
+
+GbkText currentEndpoint(GbkText Endpoints::*field)
+{
+    std::lock_guard lock(stateMutex());
+    return currentRecord().*field;
 }
 
 std::vector<std::string> connectTo()

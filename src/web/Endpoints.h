@@ -2,6 +2,7 @@
 
 #include "text/GbkText.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,13 @@ void setCurrentEndpoints(const Endpoints& endpoints);
 // blanks, or without the four colon-separated parts, are dropped; returns how many were kept.
 int setConnectTo(const std::vector<std::string>& entries);
 [[nodiscard]] std::vector<std::string> connectTo();
+// A number that changes whenever the connect-to map is set: a request reads the map again
+// only when it has changed since the last time.
+[[nodiscard]] std::uint64_t connectToVersion();
+
+// One host name or text of the process-wide endpoint record (what currentEndpoints() would give
+// for it, without copying the whole record).
+[[nodiscard]] GbkText currentEndpoint(GbkText Endpoints::*field);
 
 // True when the entry has the form HOST:PORT:ADDRESS:PORT (IPv6 addresses in brackets).
 [[nodiscard]] bool isValidConnectToEntry(std::string_view entry);

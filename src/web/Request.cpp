@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 
@@ -72,7 +73,8 @@ CurlEasy takeHandle()
 
 bool hasLineBreakOrNul(std::string_view s)
 {
-    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+    return std::memchr(s.data(), '\n', s.size()) || std::memchr(s.data(), '\r', s.size())
+        || std::memchr(s.data(), '\0', s.size());
 }
 
 // A method or header name: visible ASCII without colon or blank.
@@ -119,21 +121,30 @@ bool headerValueIf(std::string_view line, std::string_view name, std::string_vie
     return true;
 }
 
-// The address as it goes on the wire: surrounding blanks dropped, non-ASCII text (GBK) is sent as percent-escaped UTF-8,
-// and blanks and control bytes are escaped.
-std::string wireUrl(std::string url)
+// The address as it goes on the wire, written into `out`: surrounding blanks dropped,
+// non-ASCII text (GBK) is sent as percent-escaped UTF-8, and blanks and control bytes are escaped.
+void wireUrl(std::string_view url, std::string& out)
 {
     const size_t first = url.find_first_not_of(" \t");
     const size_t last = url.find_last_not_of(" \t");
-    url = first == std::string::npos ? std::string() : url.substr(first, last - first + 1);
+    url = first == std::string_view::npos ? std::string_view() : url.substr(first, last - first + 1);
+    auto plain = [](char c) { return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7F; };
+    if (std::all_of(url.begin(), url.end(), plain)) {
+        out.assign(url); // the usual address: nothing to escape
+        return;
+    }
     const bool ascii = std::all_of(url.begin(), url.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    const std::string utf8 = ascii ? url : text::gbkToUtf8(url);
+    std::string converted;
+    if (!ascii) {
+        converted = text::gbkToUtf8(url);
+        url = converted;
+    }
     static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(utf8.size());
-    for (char c : utf8) {
+    out.clear();
+    out.reserve(url.size());
+    for (char c : url) {
         const auto b = static_cast<unsigned char>(c);
-        if (b <= 0x20 || b >= 0x7F) {
+        if (!plain(c)) {
             out += '%';
             out += hex[b >> 4];
             out += hex[b & 0x0F];
@@ -141,7 +152,6 @@ std::string wireUrl(std::string url)
             out += c;
         }
     }
-    return out;
 }
 
 long long toInteger(const OptionValue& value)
@@ -223,14 +233,14 @@ void Request::clearResponse()
     m_lastError = 0;
     m_status = 0;
     m_statusLine.clear();
-    m_responseHeaders.clear();
+    m_headerBlock.clear();
+    m_headerLines.clear();
     m_body.clear();
     m_effectiveUrl.clear();
-    m_bodyTaken = false;
-    m_takenBytes = 0;
+    m_outcome.reset();
 }
 
-void Request::open(const std::string& method, const std::string& url, bool async)
+void Request::open(std::string_view method, std::string_view url, bool async)
 {
     if (!valid())
         return;
@@ -238,13 +248,16 @@ void Request::open(const std::string& method, const std::string& url, bool async
         curl_multi_remove_handle(m_multi.get(), m_easy.get());
     ++m_generation;
     clearResponse();
-    m_requestHeaders.clear();
+    m_requestHeaderCount = 0;
     m_requestBody.clear();
     m_hasBody = false;
-    m_method = method.empty() ? std::string("GET") : method;
+    m_method.assign(method.empty() ? std::string_view("GET") : method);
     m_async = async;
     const bool tooLong = url.size() > kMaxAddressBytes;
-    m_url = tooLong ? std::string() : wireUrl(url);
+    if (tooLong)
+        m_url.clear();
+    else
+        wireUrl(url, m_url);
     m_refused = tooLong || !isToken(m_method) || hasLineBreakOrNul(url) || m_url.empty();
     if (m_refused)
         m_url.clear();
@@ -298,17 +311,21 @@ void Request::setCredentials(const std::string& userName, const std::string& pas
     m_proxyCredentials = flags == 1;
 }
 
-bool Request::setRequestHeader(const std::string& name, const std::string& value)
+bool Request::setRequestHeader(std::string_view name, std::string_view value)
 {
     if (!isToken(name) || hasLineBreakOrNul(value))
         return false;
-    for (auto& header : m_requestHeaders) {
-        if (equalsIgnoreCase(header.first, name)) {
-            header.second = value;
+    for (size_t i = 0; i < m_requestHeaderCount; ++i) {
+        if (equalsIgnoreCase(m_requestHeaders[i].first, name)) {
+            m_requestHeaders[i].second.assign(value);
             return true;
         }
     }
-    m_requestHeaders.emplace_back(name, value);
+    if (m_requestHeaderCount == m_requestHeaders.size())
+        m_requestHeaders.emplace_back();
+    auto& slot = m_requestHeaders[m_requestHeaderCount++];
+    slot.first.assign(name);
+    slot.second.assign(value);
     return true;
 }
 
@@ -322,29 +339,27 @@ bool Request::configure()
         || hasLineBreakOrNul(m_password))
         return false;
 
-    m_headerList.clear();
-    bool expectSet = false;
-    for (const auto& [name, value] : m_requestHeaders) {
-        // A header with no value is not sent (libcurl drops its own header of that name too).
-        if (!m_headerList.append(value.empty() ? name + ":" : name + ": " + value))
-            return false;
-        expectSet = expectSet || equalsIgnoreCase(name, "Expect");
-    }
-    // No "Expect: 100-continue" round trip before a body.
-    if (!expectSet && !m_headerList.append("Expect:"))
-        return false;
+    const bool userAgentHeader = buildHeaderList();
 
     // The connect-to map redirects direct connections only: through a proxy, the proxy is
     // what is connected to (and libcurl would otherwise tunnel through it).
     // The list handed to libcurl is rebuilt only when the entries change.
-    std::vector<std::string> entries = m_proxy.empty() ? connectTo() : std::vector<std::string>();
-    if (entries != m_connectToEntries || (!entries.empty() && !m_connectToList.get())) {
-        m_connectToList.clear();
-        m_connectToEntries.clear();
-        for (const std::string& entry : entries)
-            if (!m_connectToList.append(entry))
-                return false;
-        m_connectToEntries = std::move(entries);
+    const std::uint64_t version = connectToVersion();
+    const bool direct = m_proxy.empty();
+    if (!m_connectToKnown || version != m_connectToVersion || direct != m_connectToDirect) {
+        std::vector<std::string> entries = direct ? connectTo() : std::vector<std::string>();
+        if (entries != m_connectToEntries || (!entries.empty() && !m_connectToList.get())) {
+            m_connectToKnown = false;
+            m_connectToList.clear();
+            m_connectToEntries.clear();
+            for (const std::string& entry : entries)
+                if (!m_connectToList.append(entry))
+                    return false;
+            m_connectToEntries = std::move(entries);
+        }
+        m_connectToKnown = true;
+        m_connectToVersion = version;
+        m_connectToDirect = direct;
     }
 
     const long long connectPhase = positive(m_timeouts.resolveMs) + positive(m_timeouts.connectMs);
@@ -354,11 +369,12 @@ bool Request::configure()
 
     bool ok = true;
     auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
-    // What never changes is set once per handle and object; the rest is set for every request,
-    // each option to its value or back to libcurl's default, so nothing of an earlier request
-    // carries over.
+    // What never changes is set once per handle and object; the rest is set for every request
+    // (or, for the session options, whenever they change), each option to its value or back to
+    // libcurl's default, so nothing of an earlier request carries over.
     if (!m_handleConfigured) {
-        curl_easy_reset(easy);
+        // The handle is new, or was reset when its previous owner let it go.
+        m_applied.valid = false;
         if (m_share)
             set(curl_easy_setopt(easy, CURLOPT_SHARE, m_share.get()));
         set(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L));
@@ -378,26 +394,10 @@ bool Request::configure()
         m_handleConfigured = true;
     }
     set(curl_easy_setopt(easy, CURLOPT_URL, m_url.c_str()));
-    set(curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, m_followRedirects ? 1L : 0L));
-    set(curl_easy_setopt(easy, CURLOPT_MAXREDIRS, m_maxRedirects));
-    set(curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_headerList.get()));
+    set(curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_headerNodes.empty() ? nullptr : m_headerNodes.data()));
     set(curl_easy_setopt(easy, CURLOPT_CONNECT_TO, m_connectToList.get()));
-    // An empty proxy means a direct connection, whatever the environment says.
-    set(curl_easy_setopt(easy, CURLOPT_PROXY, m_proxy.c_str()));
-    set(curl_easy_setopt(easy, CURLOPT_NOPROXY, m_noProxy.c_str()));
-    set(curl_easy_setopt(easy, CURLOPT_USERAGENT, m_userAgent.c_str()));
-    set(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectPhase)));
-    set(curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(overall)));
-    const bool credentials = !m_userName.empty() || !m_password.empty();
-    const bool proxyCredentials = credentials && m_proxyCredentials;
-    const bool hostCredentials = credentials && !m_proxyCredentials;
-    set(curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, proxyCredentials ? m_userName.c_str() : nullptr));
-    set(curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, proxyCredentials ? m_password.c_str() : nullptr));
-    set(curl_easy_setopt(easy, CURLOPT_PROXYAUTH, proxyCredentials ? CURLAUTH_ANY : CURLAUTH_BASIC));
-    set(curl_easy_setopt(easy, CURLOPT_USERNAME, hostCredentials ? m_userName.c_str() : nullptr));
-    set(curl_easy_setopt(easy, CURLOPT_PASSWORD, hostCredentials ? m_password.c_str() : nullptr));
-    set(curl_easy_setopt(easy, CURLOPT_HTTPAUTH, hostCredentials ? CURLAUTH_ANY : CURLAUTH_BASIC));
-    set(curl_easy_setopt(easy, CURLOPT_SSLCERT, m_clientCertificate.empty() ? nullptr : m_clientCertificate.c_str()));
+    if (!ok || !applySessionOptions(userAgentHeader, connectPhase, overall))
+        return false;
 
     // Back to a plain GET first, then the method of this request.
     set(curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr));
@@ -418,6 +418,91 @@ bool Request::configure()
         }
     }
     return ok;
+}
+
+bool Request::applySessionOptions(bool userAgentHeader, long long connectPhase, long long overall)
+{
+    // These usually stay the same from request to request: they are handed to libcurl again
+    // only when one of them changed (libcurl copies each text it is given).
+    if (m_applied.valid && m_applied.followRedirects == m_followRedirects && m_applied.maxRedirects == m_maxRedirects
+        && m_applied.userAgentHeader == userAgentHeader && m_applied.connectPhase == connectPhase
+        && m_applied.overall == overall && m_applied.proxyCredentials == m_proxyCredentials
+        && m_applied.proxy == m_proxy && m_applied.noProxy == m_noProxy && m_applied.userAgent == m_userAgent
+        && m_applied.userName == m_userName && m_applied.password == m_password
+        && m_applied.clientCertificate == m_clientCertificate)
+        return true;
+    m_applied.valid = false;
+    CURL* easy = m_easy.get();
+    bool ok = true;
+    auto set = [&ok](CURLcode code) { ok = ok && code == CURLE_OK; };
+    set(curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, m_followRedirects ? 1L : 0L));
+    set(curl_easy_setopt(easy, CURLOPT_MAXREDIRS, m_maxRedirects));
+    // An empty proxy means a direct connection, whatever the environment says.
+    set(curl_easy_setopt(easy, CURLOPT_PROXY, m_proxy.c_str()));
+    set(curl_easy_setopt(easy, CURLOPT_NOPROXY, m_noProxy.c_str()));
+    // A User-Agent request header replaces libcurl's own, which then need not be made at all.
+    set(curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgentHeader ? nullptr : m_userAgent.c_str()));
+    set(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectPhase)));
+    set(curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(overall)));
+    const bool credentials = !m_userName.empty() || !m_password.empty();
+    const bool proxyCredentials = credentials && m_proxyCredentials;
+    const bool hostCredentials = credentials && !m_proxyCredentials;
+    set(curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, proxyCredentials ? m_userName.c_str() : nullptr));
+    set(curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, proxyCredentials ? m_password.c_str() : nullptr));
+    set(curl_easy_setopt(easy, CURLOPT_PROXYAUTH, proxyCredentials ? CURLAUTH_ANY : CURLAUTH_BASIC));
+    set(curl_easy_setopt(easy, CURLOPT_USERNAME, hostCredentials ? m_userName.c_str() : nullptr));
+    set(curl_easy_setopt(easy, CURLOPT_PASSWORD, hostCredentials ? m_password.c_str() : nullptr));
+    set(curl_easy_setopt(easy, CURLOPT_HTTPAUTH, hostCredentials ? CURLAUTH_ANY : CURLAUTH_BASIC));
+    set(curl_easy_setopt(easy, CURLOPT_SSLCERT, m_clientCertificate.empty() ? nullptr : m_clientCertificate.c_str()));
+    if (!ok)
+        return false;
+    m_applied.followRedirects = m_followRedirects;
+    m_applied.maxRedirects = m_maxRedirects;
+    m_applied.userAgentHeader = userAgentHeader;
+    m_applied.connectPhase = connectPhase;
+    m_applied.overall = overall;
+    m_applied.proxyCredentials = m_proxyCredentials;
+    m_applied.proxy = m_proxy;
+    m_applied.noProxy = m_noProxy;
+    m_applied.userAgent = m_userAgent;
+    m_applied.userName = m_userName;
+    m_applied.password = m_password;
+    m_applied.clientCertificate = m_clientCertificate;
+    m_applied.valid = true;
+    return true;
+}
+
+bool Request::buildHeaderList()
+{
+    m_headerText.clear();
+    bool expectSet = false;
+    bool userAgentSet = false;
+    std::size_t lines = 0;
+    for (size_t i = 0; i < m_requestHeaderCount; ++i) {
+        const auto& [name, value] = m_requestHeaders[i];
+        // A header with no value is not sent (libcurl drops its own header of that name too).
+        m_headerText += name;
+        m_headerText += value.empty() ? ":" : ": ";
+        m_headerText += value;
+        m_headerText += '\0';
+        ++lines;
+        expectSet = expectSet || equalsIgnoreCase(name, "Expect");
+        userAgentSet = userAgentSet || equalsIgnoreCase(name, "User-Agent");
+    }
+    // No "Expect: 100-continue" round trip before a body.
+    if (!expectSet) {
+        m_headerText.append("Expect:", 8); // with its NUL
+        ++lines;
+    }
+    // The text is complete (it moves no more): the nodes can point into it.
+    m_headerNodes.resize(lines);
+    char* at = m_headerText.data();
+    for (std::size_t i = 0; i < lines; ++i) {
+        m_headerNodes[i].data = at;
+        m_headerNodes[i].next = i + 1 < lines ? &m_headerNodes[i + 1] : nullptr;
+        at += std::char_traits<char>::length(at) + 1;
+    }
+    return userAgentSet;
 }
 
 void Request::send(const std::string* body)
@@ -540,6 +625,7 @@ void Request::finish(CURLcode result)
 {
     curl_multi_remove_handle(m_multi.get(), m_easy.get());
     m_state = State::Done;
+    m_outcome.reset();
     m_lastError = m_tooLarge ? CURLE_FILESIZE_EXCEEDED : result;
     if (result == CURLE_OK && !m_tooLarge) {
         m_succeeded = true;
@@ -588,15 +674,22 @@ std::string Request::takeBody()
 {
     if (!completed())
         return {};
-    // A body the refusal check reads is kept (it is small); a larger one is handed over.
-    if (m_body.size() <= kRefusalBodyLimit)
-        return m_body;
-    m_takenBytes = m_body.size();
-    m_bodyTaken = true;
+    // The outcome reads the body: it is settled before the body goes.
+    if (!m_outcome)
+        m_outcome = computeOutcome();
     return std::move(m_body);
 }
 
 FetchOutcome Request::outcome() const
+{
+    if (m_state != State::Done)
+        return computeOutcome();
+    if (!m_outcome)
+        m_outcome = computeOutcome();
+    return *m_outcome;
+}
+
+FetchOutcome Request::computeOutcome() const
 {
     FetchOutcome outcome;
     if (m_state != State::Done && m_state != State::Sending)
@@ -612,7 +705,7 @@ FetchOutcome Request::outcome() const
     if (!completed())
         return outcome;
     outcome.status = m_status;
-    outcome.bodyBytes = m_bodyTaken ? m_takenBytes : m_body.size();
+    outcome.bodyBytes = m_body.size();
     AnswerView answer;
     answer.status = m_status;
     // The headers the refusal check reads, each the first of its name (as header() finds
@@ -620,9 +713,9 @@ FetchOutcome Request::outcome() const
     static constexpr std::string_view kNames[] = {"Location", "Retry-After", "Date"};
     std::string_view* const values[] = {&answer.location, &answer.retryAfter, &answer.date};
     bool seen[] = {false, false, false};
-    for (const std::string& line : m_responseHeaders)
+    for (size_t l = 0; l < m_headerLines.size(); ++l)
         for (size_t i = 0; i < 3; ++i)
-            if (!seen[i] && headerValueIf(line, kNames[i], *values[i])) {
+            if (!seen[i] && headerValueIf(responseHeaderLine(l), kNames[i], *values[i])) {
                 seen[i] = true;
                 break;
             }
@@ -650,14 +743,14 @@ const std::string& Request::body() const
     return completed() ? m_body : empty;
 }
 
-std::string Request::header(const std::string& name) const
+std::string_view Request::headerView(std::string_view name) const
 {
     if (!completed())
         return {};
     std::string_view value;
-    for (const std::string& line : m_responseHeaders)
-        if (headerValueIf(line, name, value))
-            return std::string(value);
+    for (size_t i = 0; i < m_headerLines.size(); ++i)
+        if (headerValueIf(responseHeaderLine(i), name, value))
+            return value;
     return {};
 }
 
@@ -666,8 +759,9 @@ std::string Request::allHeaders() const
     std::string out;
     if (!completed())
         return out;
-    for (const std::string& line : m_responseHeaders) {
-        out += line;
+    out.reserve(m_headerBlock.size() + 2 * m_headerLines.size());
+    for (size_t i = 0; i < m_headerLines.size(); ++i) {
+        out += responseHeaderLine(i);
         out += "\r\n";
     }
     return out;
@@ -683,16 +777,21 @@ std::size_t Request::onHeader(char* data, std::size_t size, std::size_t count, v
         line.remove_suffix(1);
     if (line.size() >= 5 && line.substr(0, 5) == "HTTP/") {
         // A new answer (a redirect or an interim 1xx answer came before): only the last counts.
-        request->m_statusLine = std::string(line);
-        request->m_responseHeaders.clear();
+        request->m_statusLine.assign(line);
+        request->m_headerBlock.clear();
+        request->m_headerLines.clear();
         request->m_body.clear();
     } else if (line.empty()) {
         // end of one answer's header block
-    } else if ((line.front() == ' ' || line.front() == '\t') && !request->m_responseHeaders.empty()) {
-        request->m_responseHeaders.back() += ' ';
-        request->m_responseHeaders.back() += line.substr(line.find_first_not_of(" \t"));
+    } else if ((line.front() == ' ' || line.front() == '\t') && !request->m_headerLines.empty()) {
+        // A folded line goes on the one before, which is the last in the block.
+        const std::string_view rest = line.substr(line.find_first_not_of(" \t"));
+        request->m_headerBlock += ' ';
+        request->m_headerBlock += rest;
+        request->m_headerLines.back().second += 1 + rest.size();
     } else {
-        request->m_responseHeaders.emplace_back(line);
+        request->m_headerLines.emplace_back(request->m_headerBlock.size(), line.size());
+        request->m_headerBlock += line;
     }
     return length;
 }
@@ -704,6 +803,14 @@ std::size_t Request::onBody(char* data, std::size_t size, std::size_t count, voi
     if (request->m_body.size() + length > kMaxBodyBytes) {
         request->m_tooLarge = true;
         return 0; // makes libcurl stop the transfer with an error
+    }
+    if (request->m_body.empty()) {
+        // The whole body goes into one buffer of the announced length (within reason: a
+        // length is only what the server claims).
+        curl_off_t announced = -1;
+        if (curl_easy_getinfo(request->m_easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK
+            && announced > 0)
+            request->m_body.reserve(static_cast<std::size_t>(std::min<curl_off_t>(announced, kMaxReservedBodyBytes)));
     }
     request->m_body.append(data, length);
     request->m_received += static_cast<std::int64_t>(length);

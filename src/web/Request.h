@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -38,6 +40,8 @@ class Request {
 public:
     static constexpr std::size_t kMaxBodyBytes = 64u * 1024u * 1024u;
     static constexpr long kMaxRedirects = 20;
+    // The most room made for a body ahead of its bytes, from the length its answer announces.
+    static constexpr std::size_t kMaxReservedBodyBytes = 8u * 1024u * 1024u;
 
     Request();
     ~Request();
@@ -48,12 +52,12 @@ public:
     [[nodiscard]] bool valid() const { return m_easy && m_multi; }
 
     // Starts a new request to exactly this address (no scheme added here).
-    void open(const std::string& method, const std::string& url, bool async);
+    void open(std::string_view method, std::string_view url, bool async);
     OptionValue option(int index, const OptionValue& value);
     void setProxy(int setting, const std::string& server, const std::string& bypassList);
     void setCredentials(const std::string& userName, const std::string& password, int flags);
     // False (and nothing set) for a name or value holding CR, LF, NUL, or a malformed name.
-    bool setRequestHeader(const std::string& name, const std::string& value);
+    bool setRequestHeader(std::string_view name, std::string_view value);
     void setTimeouts(const Timeouts& timeouts) { m_timeouts = timeouts; }
     [[nodiscard]] Timeouts timeouts() const { return m_timeouts; }
     void setClientCertificate(const std::string& certificate);
@@ -70,17 +74,17 @@ public:
     [[nodiscard]] long status() const { return completed() ? m_status : 0; }
     [[nodiscard]] std::string statusText() const;
     [[nodiscard]] const std::string& body() const;
-    // The body of the last answer for the caller: a body larger than any the refusal check
-    // reads (recogniseRefusal looks at 64 KiB at most) is handed over rather than copied, and
-    // body() is empty afterwards; outcome() tells the same either way.
+    // The body of the last answer, handed over rather than copied: body() is empty afterwards.
+    // The outcome is settled first, so outcome() tells the same either way.
     [[nodiscard]] std::string takeBody();
-    static constexpr std::size_t kRefusalBodyLimit = 64u * 1024u;
-    [[nodiscard]] std::string header(const std::string& name) const;
+    [[nodiscard]] std::string header(std::string_view name) const { return std::string(headerView(name)); }
+    // The value of the first header of that name (any letter case), valid until the next request.
+    [[nodiscard]] std::string_view headerView(std::string_view name) const;
     [[nodiscard]] std::string allHeaders() const;
     // The libcurl result of the last finished request (CURLE_OK for an answered one).
     [[nodiscard]] int lastError() const { return m_lastError; }
     // What happened to the last request: answered (with its status and any refusal the
-    // marketplace's answer shows), or why not.
+    // marketplace's answer shows), or why not. Worked out once per finished request.
     [[nodiscard]] FetchOutcome outcome() const;
     // Ends a running request as timed out (the caller's wait ran out).
     void timeOut();
@@ -95,6 +99,14 @@ private:
 
     void clearResponse();
     bool configure();
+    // Builds the request header list; true when it holds a User-Agent header.
+    bool buildHeaderList();
+    bool applySessionOptions(bool userAgentHeader, long long connectPhase, long long overall);
+    [[nodiscard]] FetchOutcome computeOutcome() const;
+    [[nodiscard]] std::string_view responseHeaderLine(std::size_t i) const
+    {
+        return std::string_view(m_headerBlock).substr(m_headerLines[i].first, m_headerLines[i].second);
+    }
     void start();
     // Runs the transfer until it finishes or the deadline passes; pumps window events when
     // asked. True when the transfer finished.
@@ -109,9 +121,16 @@ private:
     std::shared_ptr<CURLSH> m_share;
     CurlEasy m_easy;
     std::shared_ptr<CURLM> m_multi;
-    CurlSlist m_headerList;
+    // The request header lines handed to libcurl: the nodes point into m_headerText (each line
+    // ended by a NUL), so a request builds its list without an allocation once the buffers
+    // have grown. Both stay untouched while a transfer runs.
+    std::string m_headerText;
+    std::vector<curl_slist> m_headerNodes;
     CurlSlist m_connectToList;
     std::vector<std::string> m_connectToEntries; // what m_connectToList holds
+    std::uint64_t m_connectToVersion = 0;        // the connect-to map version m_connectToEntries came from
+    bool m_connectToDirect = true;
+    bool m_connectToKnown = false;
 
     // Settings that last from request to request.
     Timeouts m_timeouts;
@@ -129,6 +148,24 @@ private:
 
     bool m_handleConfigured = false; // the options that never change are set on m_easy
 
+    // The options that usually stay the same from request to request, as last handed to libcurl.
+    struct SessionOptions {
+        bool valid = false;
+        bool followRedirects = true;
+        long maxRedirects = 0;
+        bool userAgentHeader = false;
+        long long connectPhase = 0;
+        long long overall = 0;
+        bool proxyCredentials = false;
+        std::string proxy;
+        std::string noProxy;
+        std::string userAgent;
+        std::string userName;
+        std::string password;
+        std::string clientCertificate;
+    };
+    SessionOptions m_applied;
+
     // The request being built or run.
     State m_state = State::Idle;
     std::uint64_t m_generation = 0;
@@ -136,7 +173,10 @@ private:
     std::string m_url;
     bool m_async = false;
     bool m_refused = false; // the address or method was unsafe: the request fails when sent
+    // The request headers: the first m_requestHeaderCount slots (kept beyond so that their
+    // strings keep their buffers for the next request).
     std::vector<std::pair<std::string, std::string>> m_requestHeaders;
+    std::size_t m_requestHeaderCount = 0;
     std::string m_requestBody;
     bool m_hasBody = false;
 
@@ -152,11 +192,14 @@ private:
     int m_lastError = 0;
     long m_status = 0;
     std::string m_statusLine;
-    std::vector<std::string> m_responseHeaders;
+    // The header lines of the last answer, one after the other in m_headerBlock, each as
+    // (offset, length).
+    std::string m_headerBlock;
+    std::vector<std::pair<std::size_t, std::size_t>> m_headerLines;
     std::string m_body;
     std::string m_effectiveUrl;
-    bool m_bodyTaken = false;
-    std::size_t m_takenBytes = 0; // the size of the body handed over
+    // The outcome of the finished request, once worked out.
+    mutable std::optional<FetchOutcome> m_outcome;
 };
 
 } // namespace quillet::web

@@ -17,16 +17,16 @@ const char* const kProbeUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows 
 const char* const kProbeAccept = "image/gif, image/x-xbitmap, image/jpeg, imagepeg, application/x-shockwave-flash, "
                                  "application/x-silverlight, */*";
 
-GbkText trimBlanks(const GbkText& s)
+std::string_view trimBlanks(std::string_view s)
 {
     const size_t first = s.find_first_not_of(" \t");
-    if (first == GbkText::npos)
+    if (first == std::string_view::npos)
         return {};
     const size_t last = s.find_last_not_of(" \t");
     return s.substr(first, last - first + 1);
 }
 
-bool startsWithHttpIgnoringCase(const GbkText& url)
+bool startsWithHttpIgnoringCase(std::string_view url)
 {
     static const char prefix[] = "http://";
     if (url.size() < 7)
@@ -123,13 +123,22 @@ void WebClient::recreateRequestObject()
 
 std::shared_ptr<Request> WebClient::requestObject() const { return m_request; }
 
-void WebClient::open(const GbkText& method, const GbkText& url, bool async)
+void WebClient::open(const GbkText& method, const GbkText& url, bool async) { openAddress(method, url, async); }
+
+void WebClient::openAddress(std::string_view method, std::string_view url, bool async)
 {
     if (!m_request)
         return;
-    m_pending = {}; // a request started by startText is replaced
-    const GbkText address = startsWithHttpIgnoringCase(url) ? url : "http://" + url;
-    m_request->open(method.empty() ? GbkText("GET") : method, address, async);
+    m_pending.active = false; // a request started by startText is replaced
+    if (startsWithHttpIgnoringCase(url)) {
+        m_request->open(method, url, async);
+        return;
+    }
+    GbkText address;
+    address.reserve(7 + url.size());
+    address += "http://";
+    address += url;
+    m_request->open(method, address, async);
 }
 
 OptionValue WebClient::option(int index, const OptionValue& value)
@@ -220,7 +229,7 @@ GbkText WebClient::responseText() const
     if (!m_request)
         return {};
     const Bytes& body = m_request->body();
-    const std::string charset = declaredCharset(m_request->header("Content-Type"));
+    const std::string charset = declaredCharset(m_request->headerView("Content-Type"));
     const int code = charsetCodeOf(charset);
     if (code == CharsetGbk)
         return body;
@@ -268,12 +277,15 @@ void WebClient::beginFetch(const GbkText& url, const GbkText& postText, TimeoutR
                            GbkText* cookie, const GbkText& contentType, const GbkText& userAgent,
                            const GbkText& extraHeaders)
 {
-    const GbkText method = (!postText.empty() || !postBytes.empty()) ? "POST" : "GET";
-    const GbkText address = trimBlanks(url);
-    open(method, address, !synchronous);
-    setRequestHeader("Referer", referer.empty() ? address : referer);
-    setRequestHeader("Content-Type", contentType.empty() ? GbkText(kDefaultContentType) : contentType);
-    setRequestHeader("User-Agent", userAgent.empty() ? GbkText(kDefaultUserAgent) : userAgent);
+    const std::string_view method = (!postText.empty() || !postBytes.empty()) ? "POST" : "GET";
+    const std::string_view address = trimBlanks(url);
+    openAddress(method, address, !synchronous);
+    Request& request = *m_request;
+    (void)request.setRequestHeader("Referer", referer.empty() ? address : std::string_view(referer));
+    (void)request.setRequestHeader("Content-Type",
+                                   contentType.empty() ? std::string_view(kDefaultContentType) : std::string_view(contentType));
+    (void)request.setRequestHeader("User-Agent",
+                                   userAgent.empty() ? std::string_view(kDefaultUserAgent) : std::string_view(userAgent));
 
     if (!extraHeaders.empty()) {
         for (const GbkText& line : splitAt(extraHeaders, "\r\n")) {
@@ -284,16 +296,16 @@ void WebClient::beginFetch(const GbkText& url, const GbkText& postText, TimeoutR
         }
     }
 
-    GbkText sentCookie = cookie ? *cookie : GbkText();
+    std::string_view sentCookie = cookie ? std::string_view(*cookie) : std::string_view();
     if (sentCookie.empty() && !m_storedCookie.empty()) {
         sentCookie = m_storedCookie;
         if (cookie)
-            *cookie = sentCookie;
+            *cookie = m_storedCookie;
     }
     if (sentCookie == "-1")
-        setRequestHeader("Cookie", "");
+        (void)request.setRequestHeader("Cookie", "");
     else if (!sentCookie.empty())
-        setRequestHeader("Cookie", sentCookie);
+        (void)request.setRequestHeader("Cookie", sentCookie);
 
     if (rule == TimeoutRule::Standard)
         setTimeouts(10000, 10000, 60000, 120000);
@@ -360,13 +372,13 @@ GbkText WebClient::fetchText(const GbkText& url, const GbkText& postText, int ch
 
 void WebClient::startText(const GbkText& url, int charsetCode, double timeoutSeconds, const GbkText& proxy)
 {
-    m_pending = {};
+    m_pending.active = false;
     if (!m_request)
         return;
     const TextTimeout t = textTimeout(timeoutSeconds);
     beginFetch(url, {}, t.rule, t.timeoutMs, proxy, false, {}, {}, nullptr, {}, {}, {});
     m_pending.active = true;
-    m_pending.url = url;
+    m_pending.url.assign(url);
     m_pending.charsetCode = charsetCode;
     m_pending.waitSeconds = t.waitSeconds;
 }
@@ -375,11 +387,11 @@ GbkText WebClient::finishText()
 {
     if (!m_pending.active)
         return {};
-    const Pending pending = m_pending;
-    m_pending = {};
-    if (!endFetch(false, pending.waitSeconds, false))
+    m_pending.active = false;
+    const int charsetCode = m_pending.charsetCode;
+    if (!endFetch(false, m_pending.waitSeconds, false))
         return {};
-    return bodyAsText(pending.charsetCode);
+    return bodyAsText(charsetCode);
 }
 
 GbkText WebClient::fetchOrFinishText(const GbkText& url, int charsetCode, double timeoutSeconds, const GbkText& proxy)
@@ -404,7 +416,7 @@ GbkText WebClient::bodyAsText(int charsetCode)
     // A large body is handed over rather than copied; lastOutcome() tells the same either way.
     if (charsetCode == CharsetRawBytes)
         return m_request->takeBody();
-    const bool gbkDeclared = isGbkFamily(declaredCharset(m_request->header("Content-Type")));
+    const bool gbkDeclared = isGbkFamily(declaredCharset(m_request->headerView("Content-Type")));
     int detected = 0;
     return web::decodeToGbk(m_request->takeBody(), charsetCode, detected, gbkDeclared);
 }
@@ -441,7 +453,7 @@ GbkText WebClient::redirectTarget(const GbkText& url, bool synchronous, const Gb
     setRequestHeader("Accept-Language", "zh-cn");
     setRequestHeader("Connection", "Keep-Alive");
     setRequestHeader("Accept", kProbeAccept);
-    setRequestHeader("Referer", referer.empty() ? trimBlanks(url) : referer);
+    setRequestHeader("Referer", referer.empty() ? GbkText(trimBlanks(url)) : referer);
     send();
     if (!synchronous)
         waitForResponse(25);

@@ -107,6 +107,9 @@ public:
 
     [[nodiscard]] long status() const;
     [[nodiscard]] GbkText statusText() const;
+    // The body of the last answer (responseText: decoded by its declared charset). A page fetch
+    // (fetchText, fetchBytes, finishText) hands the body to its caller instead of copying it,
+    // so after one both are empty; status and headers stay.
     [[nodiscard]] GbkText responseText() const;
     [[nodiscard]] Bytes responseBody() const;
     [[nodiscard]] Bytes responseStream() const;
@@ -176,6 +179,8 @@ public:
 
 private:
     enum class TimeoutRule { Keep, Standard, Uniform };
+    // open() of an address given as it is.
+    void openAddress(std::string_view method, std::string_view url, bool async);
     // Steps shared by fetchText and fetchBytes: builds, sends and waits for the request. True
     // when an answer below status 400 arrived.
     bool fetch(const GbkText& url, const GbkText& postText, TimeoutRule rule, long long timeoutMs,

@@ -582,7 +582,7 @@ TEST_F(FetchTest, RefusalsOfTheMarketplaceAreToldApart)
 TEST_F(FetchTest, AsynchronousSendAndWaitByHand)
 {
     route("/async", [](const RecordedRequest&) {
-        Response r = answer("answer", {{"X-Mark", "m"}});
+        Response r = answer("answer", {{"X-Fold", "a\r\n\tb"}, {"X-Mark", "m"}});
         r.delayMs = 200;
         return r;
     });
@@ -595,7 +595,9 @@ TEST_F(FetchTest, AsynchronousSendAndWaitByHand)
     EXPECT_EQ(client.status(), 200);
     EXPECT_EQ(client.responseBody(), "answer");
     EXPECT_EQ(client.getResponseHeader("x-mark"), "m");
-    EXPECT_NE(client.getAllResponseHeaders().find("X-Mark: m\r\n"), std::string::npos);
+    // A folded header line is joined to the one it continues, and the next header keeps its own.
+    EXPECT_EQ(client.getResponseHeader("X-Fold"), "a b");
+    EXPECT_NE(client.getAllResponseHeaders().find("X-Fold: a b\r\nX-Mark: m\r\n"), std::string::npos);
     EXPECT_EQ(lastSeen("/async").header("X-Test"), "1");
 
     // Headers do not carry over to the next request.
