@@ -30,17 +30,36 @@ namespace {
 
 GbkText mallFeedAddress(const ProductInfo& product, long long pageNo)
 {
-    return "http://" + web::currentEndpoint(&web::Endpoints::mallRateHost) + "/list_detail_rate.htm?itemId="
-        + encodeQueryValue(product.productId) + "&spuId=&sellerId=" + encodeQueryValue(product.sellerId)
-        + "&order=0&forShop=1&append=0&currentPage=" + std::to_string(pageNo) + "&ismore=1&content=1";
+    GbkText address;
+    address.reserve(160 + product.productId.size() + product.sellerId.size());
+    address += "http://";
+    address += web::currentEndpoint(&web::Endpoints::mallRateHost);
+    address += "/list_detail_rate.htm?itemId=";
+    address += encodeQueryValue(product.productId);
+    address += "&spuId=&sellerId=";
+    address += encodeQueryValue(product.sellerId);
+    address += "&order=0&forShop=1&append=0&currentPage=";
+    address += std::to_string(pageNo);
+    address += "&ismore=1&content=1";
+    return address;
 }
 
 GbkText marketFeedAddress(const ProductInfo& product, long long pageNo)
 {
-    return "http://" + web::currentEndpoint(&web::Endpoints::marketRateHost) + "/feedRateList.htm?userNumId="
-        + encodeQueryValue(product.sellerId) + "&auctionNumId=" + encodeQueryValue(product.productId)
-        + "&siteID=7&currentPageNum=" + std::to_string(pageNo) + "&rateType=" + product.rateType
-        + "&orderType=sort_weight&showContent=1&attribute=&callback=jsonp_reviews_list";
+    GbkText address;
+    address.reserve(200 + product.productId.size() + product.sellerId.size() + product.rateType.size());
+    address += "http://";
+    address += web::currentEndpoint(&web::Endpoints::marketRateHost);
+    address += "/feedRateList.htm?userNumId=";
+    address += encodeQueryValue(product.sellerId);
+    address += "&auctionNumId=";
+    address += encodeQueryValue(product.productId);
+    address += "&siteID=7&currentPageNum=";
+    address += std::to_string(pageNo);
+    address += "&rateType=";
+    address += product.rateType;
+    address += "&orderType=sort_weight&showContent=1&attribute=&callback=jsonp_reviews_list";
+    return address;
 }
 
 void setCaption(ui::Window& window, const ui::ControlName& name, const GbkText& text)

@@ -25,19 +25,38 @@ bool startsWithBytes(const std::string& s, const char* prefix, size_t length)
     return s.size() >= length && std::memcmp(s.data(), prefix, length) == 0;
 }
 
+// Where the tag `lowerTag` ("<...>", lower-case ASCII) first starts at or after `from`, in any
+// letter case and at a character boundary: what an ignore-case Searcher finds for it. A tag is
+// ASCII from its '<' on, so its candidates are just the '<' bytes (looked for in one pass,
+// where a search by a letter in both cases would pass over the whole page twice).
+std::size_t findTag(text::TextScan& scan, std::string_view lowerTag, std::size_t from)
+{
+    const std::string_view text = scan.text();
+    for (std::size_t at = text.find('<', from); at != std::string_view::npos; at = text.find('<', at + 1)) {
+        if (text.size() - at < lowerTag.size())
+            return std::string_view::npos;
+        std::size_t k = 1;
+        while (k < lowerTag.size() && lowerAscii(text[at + k]) == lowerTag[k])
+            ++k;
+        if (k == lowerTag.size() && scan.isBoundary(at))
+            return at;
+    }
+    return std::string_view::npos;
+}
+
 // The head of the page (or the whole page when it has none), as the meta scans read it: the
 // text between "<head>" and "</head>" (textBetweenEx).
 std::string_view pageHead(std::string_view page)
 {
-    static const text::Searcher start("<head>");
-    static const text::Searcher end("</head>");
+    static constexpr std::string_view start = "<head>";
+    static constexpr std::string_view end = "</head>";
     text::TextScan scan(page);
-    const std::size_t s = start.find(scan, 0);
-    if (s == text::Searcher::npos)
+    const std::size_t s = findTag(scan, start, 0);
+    if (s == std::string_view::npos)
         return page;
     const std::size_t valueAt = s + start.size();
-    const std::size_t e = end.find(scan, valueAt);
-    if (e == text::Searcher::npos || e == valueAt)
+    const std::size_t e = findTag(scan, end, valueAt);
+    if (e == std::string_view::npos || e == valueAt)
         return page;
     return page.substr(valueAt, e - valueAt);
 }

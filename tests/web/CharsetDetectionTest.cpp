@@ -208,6 +208,9 @@ TEST(MetaCharset, ReadsTheHeadsMetaElementsInOrder)
     EXPECT_EQ(code("<html><meta charset=utf-8><body></body>"), 1);
     // Letter case of the tags does not matter.
     EXPECT_EQ(code("<HTML><HEAD><META CHARSET=UTF-8></HEAD></HTML>"), 1);
+    // A "<head>" whose '<' is the second byte of a two-byte character is no head.
+    EXPECT_EQ(code("\x81<head><title>x</title></head><meta charset=big5>"), 2);
+    EXPECT_EQ(code("<hEaD>\x81</head><meta charset=big5></HEAD>"), 2);
     // A declaration with a blank after "=" is not one of the listed forms.
     EXPECT_EQ(code(page("<meta charset= utf-8>", "")), 0);
 }
