@@ -8,18 +8,19 @@ namespace {
 
 constexpr std::size_t npos = text::Searcher::npos;
 
-// The text between two markers, searched forward from the start of `text`.
-GbkText between(std::string_view text, const text::Searcher& start, const text::Searcher& end)
+// The text between two markers, searched forward from the start of the scanned text, into
+// `out` (whose storage is reused).
+void takeBetween(text::TextScan& scan, const text::Searcher& start, const text::Searcher& end, GbkText& out)
 {
-    text::TextScan scan(text);
+    out.clear();
     const std::size_t s = start.find(scan, 0);
     if (s == npos)
-        return GbkText();
+        return;
     const std::size_t valueAt = s + start.size();
     const std::size_t e = end.find(scan, valueAt);
     if (e == npos)
-        return GbkText();
-    return GbkText(text.substr(valueAt, e - valueAt));
+        return;
+    out.assign(scan.text().substr(valueAt, e - valueAt));
 }
 
 FeedSyntax makeSyntax(const char* recordStart, const char* recordEnd, const char* contentStart,
@@ -81,14 +82,15 @@ bool FeedPageReader::next(FeedRecord& record)
         return false;
     record.text = m_page.substr(valueAt, e - valueAt);
 
-    record.content = between(record.text, m_syntax.contentStart, m_syntax.contentEnd);
+    text::TextScan scan(record.text);
+    takeBetween(scan, m_syntax.contentStart, m_syntax.contentEnd, record.content);
     // Only a text holding the line break's first byte can hold the line break.
     if (record.content.find(m_syntax.lineBreak.front()) != GbkText::npos)
         record.content = compose::replaceAll(record.content, m_syntax.lineBreak, "\r\n", true);
     if (record.content.find('&') != GbkText::npos)
         record.content = compose::decodeEntities(record.content);
-    record.nick = between(record.text, m_syntax.nickStart, m_syntax.nickEnd);
-    record.date = between(record.text, m_syntax.dateStart, m_syntax.dateEnd);
+    takeBetween(scan, m_syntax.nickStart, m_syntax.nickEnd, record.nick);
+    takeBetween(scan, m_syntax.dateStart, m_syntax.dateEnd, record.date);
     return true;
 }
 

@@ -10,4 +10,28 @@ namespace quillet::text {
 // quadratic). Uses the C library's vectorised memrchr where there is one.
 [[nodiscard]] const char* lastByte(const char* data, char byte, std::size_t length);
 
+// Two bytes at fixed offsets from a position, the test that picks candidate positions for a
+// search before the whole search text is compared there. A byte of the text passes when it
+// equals `value` after OR-ing `fold` into it (0x20 takes an ASCII letter in either case; 0
+// compares exactly); the second byte also passes when it is exactly `alternative`.
+struct BytePair {
+    std::size_t firstAt = 0;
+    unsigned char first = 0;
+    unsigned char firstFold = 0;
+    std::size_t secondAt = 0;
+    unsigned char second = 0;
+    unsigned char secondFold = 0;
+    unsigned char alternative = 0; // set it to `second` when there is none
+};
+
+// The first position p in [from, last] where the pair passes, or npos (std::size_t(-1)). The
+// caller guarantees that the bytes at last + firstAt and last + secondAt may be read; nothing
+// beyond them is. Positions are looked at 32 at a time with vector operations where the
+// compiler offers them (GCC, Clang), one by one otherwise.
+[[nodiscard]] std::size_t findPair(const char* data, std::size_t from, std::size_t last, const BytePair& pair);
+// The last such position in [0, from], reading nothing beyond last + the pair's offsets
+// (from <= last).
+[[nodiscard]] std::size_t findPairBackward(const char* data, std::size_t from, std::size_t last,
+                                           const BytePair& pair);
+
 } // namespace quillet::text

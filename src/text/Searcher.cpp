@@ -147,6 +147,15 @@ private:
     std::size_t m_hit = npos;
 };
 
+// A search looks for candidates by the rarest byte alone with the C library's byte search,
+// which skips long stretches cheaply while the byte is rare. When that byte turns out to be
+// common in the text (at least kDenseAfter candidates, fewer than kDenseGap bytes apart on
+// average), it goes on with both rarest bytes, many positions at a time (findPair). A rarest
+// byte that folds (an ASCII letter, looked for in both cases) starts with both bytes at once:
+// two byte searches, one per case, cost more than the pair test over the same stretch.
+constexpr std::size_t kDenseAfter = 8;
+constexpr std::size_t kDenseGap = 64;
+
 } // namespace
 
 std::size_t rarestByteAt(std::string_view what)
@@ -171,18 +180,33 @@ Searcher::Searcher(std::string_view what, bool ignoreCase)
             m_folds = true;
         }
     }
-    unsigned best = ~0u;
-    for (std::size_t k = 0; k < m_canon.size(); ++k) {
+    // The two bytes least common in the pages read, the first of equals; a byte that folds
+    // counts with both its cases.
+    const auto weight = [this](std::size_t k) {
         const auto b = static_cast<unsigned char>(m_canon[k]);
-        const unsigned weight = m_fold[k] ? kByteWeights[b] + kByteWeights[b & 0xDF] : kByteWeights[b];
-        if (weight < best) {
-            best = weight;
-            m_anchor = k;
+        return m_fold[k] ? kByteWeights[b] + kByteWeights[b & 0xDF] : kByteWeights[b];
+    };
+    std::size_t rarest = 0;
+    std::size_t next = npos;
+    for (std::size_t k = 1; k < m_canon.size(); ++k) {
+        if (weight(k) < weight(rarest)) {
+            next = rarest;
+            rarest = k;
+        } else if (next == npos || weight(k) < weight(next)) {
+            next = k;
         }
     }
+    if (next == npos)
+        next = rarest;
     if (!m_canon.empty()) {
-        m_anchorLower = m_canon[m_anchor];
-        m_anchorUpper = m_fold[m_anchor] ? static_cast<char>(m_anchorLower & 0xDF) : m_anchorLower;
+        m_pair.firstAt = rarest;
+        m_pair.first = static_cast<unsigned char>(m_canon[rarest]);
+        m_pair.firstFold = static_cast<unsigned char>(m_fold[rarest]);
+        m_pair.secondAt = next;
+        m_pair.second = static_cast<unsigned char>(m_canon[next]);
+        m_pair.secondFold = static_cast<unsigned char>(m_fold[next]);
+        m_pair.alternative = m_pair.second;
+        m_pairsFirst = m_pair.firstFold != 0;
     }
     const std::size_t m = m_canon.size();
     if (m >= kLinearScanFrom) {
@@ -243,19 +267,27 @@ std::size_t Searcher::find(TextScan& scan, std::size_t from) const
         return npos;
     const char* d = scan.text().data();
     const std::size_t last = n - m;
-    const std::size_t anchorLimit = last + m_anchor;
-    ForwardByte lower(m_anchorLower);
-    ForwardByte upper(m_anchorUpper);
-    const bool bothCases = m_anchorLower != m_anchorUpper;
+    const std::size_t anchor = m_pair.firstAt;
+    ForwardByte lower(static_cast<char>(m_pair.first));
+    ForwardByte upper(static_cast<char>(m_pair.first & ~m_pair.firstFold));
+    std::size_t seen = 0;
+    bool pairs = m_pairsFirst;
     std::size_t work = 0;
     std::size_t c = from;
     while (c <= last) {
-        std::size_t hit = lower.next(d, c + m_anchor, anchorLimit);
-        if (bothCases)
-            hit = std::min(hit, upper.next(d, c + m_anchor, anchorLimit));
-        if (hit == npos)
-            return npos;
-        c = hit - m_anchor;
+        if (pairs) {
+            c = findPair(d, c, last, m_pair);
+            if (c == npos)
+                return npos;
+        } else {
+            std::size_t hit = lower.next(d, c + anchor, last + anchor);
+            if (m_pair.firstFold)
+                hit = std::min(hit, upper.next(d, c + anchor, last + anchor));
+            if (hit == npos)
+                return npos;
+            c = hit - anchor;
+            pairs = ++seen >= kDenseAfter && c - from < seen * kDenseGap;
+        }
         if (matchesAt(d + c, work) && acceptable(scan, c)) {
             if (!m_danglingLead)
                 scan.noteBoundary(c + m);
@@ -289,20 +321,29 @@ std::size_t Searcher::findLast(TextScan& scan, std::size_t lastStart) const
     }
     const char* d = scan.text().data();
     const std::size_t top = c;
-    BackwardByte lower(m_anchorLower);
-    BackwardByte upper(m_anchorUpper);
-    const bool bothCases = m_anchorLower != m_anchorUpper;
+    const std::size_t anchor = m_pair.firstAt;
+    BackwardByte lower(static_cast<char>(m_pair.first));
+    BackwardByte upper(static_cast<char>(m_pair.first & ~m_pair.firstFold));
+    std::size_t seen = 0;
+    bool pairs = m_pairsFirst;
     std::size_t work = 0;
     for (;;) {
-        std::size_t hit = lower.previous(d, c + m_anchor);
-        if (bothCases) {
-            const std::size_t other = upper.previous(d, c + m_anchor);
-            if (hit == npos || (other != npos && other > hit))
-                hit = other;
+        if (pairs) {
+            c = findPairBackward(d, c, n - m, m_pair);
+            if (c == npos)
+                return npos;
+        } else {
+            std::size_t hit = lower.previous(d, c + anchor);
+            if (m_pair.firstFold) {
+                const std::size_t other = upper.previous(d, c + anchor);
+                if (hit == npos || (other != npos && other > hit))
+                    hit = other;
+            }
+            if (hit == npos || hit < anchor)
+                return npos;
+            c = hit - anchor;
+            pairs = ++seen >= kDenseAfter && top - c < seen * kDenseGap;
         }
-        if (hit == npos || hit < m_anchor)
-            return npos;
-        c = hit - m_anchor;
         if (matchesAt(d + c, work) && acceptable(scan, c))
             return c;
         if (c == 0)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "text/ByteSearch.h"
 #include "text/TextScan.h"
 
 #include <cstddef>
@@ -24,7 +25,9 @@ namespace quillet::text {
 // Searches that walk through one text share one TextScan (see TextScan.h), which keeps each
 // walk linear in the length of the text; the overloads taking a plain text use a fresh one.
 // Candidates are found by the search text's rarest byte with the C library's vectorised byte
-// search, and bytes are compared before the character boundary is checked. A search text of
+// search, or, where that byte is common (or a letter in either case), as the positions where
+// its two rarest bytes are in place, many positions at a time (findPair); the whole search
+// text is compared before the character boundary is checked. A search text of
 // 32 bytes or more that keeps meeting long partial matches switches to a linear-time scan
 // (Knuth-Morris-Pratt over the text as matching sees it), so no text makes a search quadratic.
 //
@@ -76,10 +79,9 @@ private:
     std::string m_fold;      // 0x20 where a byte folds, else 0
     bool m_ignoreCase = true;
     bool m_folds = false;    // some byte folds
+    bool m_pairsFirst = false; // the rarest byte folds: look for both bytes from the start
     bool m_danglingLead = false;
-    std::size_t m_anchor = 0; // offset of the rarest byte
-    char m_anchorLower = 0;   // the anchor byte; both cases when it folds
-    char m_anchorUpper = 0;
+    BytePair m_pair;          // the two rarest bytes (one twice for a one-byte text)
     // Failure links of the linear-time scans, forward over m_canon and backward over its
     // reverse; built for long search texts only.
     std::vector<std::uint32_t> m_forwardLinks;

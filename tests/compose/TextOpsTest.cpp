@@ -173,6 +173,30 @@ TEST(Searcher, OneScanServesManySearchesInAnyOrder)
     }
 }
 
+TEST(Searcher, DenseAndSparseCandidatesAgreeWithStepwiseSearch)
+{
+    // Texts long enough for the many-at-a-time candidate test, where the rarest byte of the
+    // search text is now rare, now nearly everywhere (the search changes its way of finding
+    // candidates midway); search texts of one, two, three and more bytes, letters folding.
+    const std::vector<GbkText> pieces = {"c", "C", "n", "x", "\xB0\xA1", "\x81\x63", "cn", "cccc"};
+    std::mt19937 rng(9);
+    for (int round = 0; round < 400; ++round) {
+        const GbkText t = stepwise::randomText(rng, pieces, static_cast<int>(10 + rng() % 200));
+        text::TextScan scan(t);
+        const GbkText what = ("c" + stepwise::randomText(rng, pieces, 3)).substr(rng() % 2, 1 + rng() % 6);
+        const text::Searcher s(what, rng() % 2 == 0);
+        for (int k = 0; k < 8; ++k) {
+            const std::size_t at = rng() % (t.size() + 1);
+            const auto oneBased = [](std::size_t r) { return r == text::Searcher::npos ? -1LL : static_cast<long long>(r) + 1; };
+            const long long from = static_cast<long long>(at) + 1;
+            ASSERT_EQ(oneBased(s.find(scan, at)), stepwise::find(t, what, from, s.ignoresCase()))
+                << testing::PrintToString(t) << " " << testing::PrintToString(what) << " " << at;
+            ASSERT_EQ(oneBased(s.findLast(scan, at)), stepwise::findLast(t, what, from, s.ignoresCase()))
+                << testing::PrintToString(t) << " " << testing::PrintToString(what) << " " << at;
+        }
+    }
+}
+
 TEST(TextBetweenEx, ForwardWalkVisitsEveryOccurrence)
 {
     GbkText start = "[";
