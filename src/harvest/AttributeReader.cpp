@@ -4,6 +4,7 @@
 #include "text/GbkChars.h"
 #include "text/TextScan.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -21,22 +22,33 @@ bool isTrail(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
 // are those the pattern engine sees, and no four-byte character is there.
 bool plainTwoByteText(std::string_view text)
 {
+    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
+    const auto word = [p](std::size_t at) {
+        std::uint64_t w;
+        std::memcpy(&w, p + at, sizeof w);
+        return w;
+    };
     for (std::size_t i = 0; i < n;) {
-        // Eight ASCII bytes at a time: the keys, numbers and addresses that make most of a record.
-        std::uint64_t word;
-        while (i + 8 <= n && (std::memcpy(&word, p + i, sizeof word), (word & 0x8080808080808080ULL) == 0))
+        // ASCII, thirty-two bytes at a time: the keys, numbers and addresses that make most of
+        // a record; then on to the first byte of 0x80 and above.
+        while (i + 32 <= n && ((word(i) | word(i + 8) | word(i + 16) | word(i + 24)) & kHigh) == 0)
+            i += 32;
+        while (i + 8 <= n) {
+            const std::uint64_t high = word(i) & kHigh;
+            if (high != 0) {
+                i += static_cast<std::size_t>(std::countr_zero(high)) / 8;
+                break;
+            }
             i += 8;
-        if (i >= n)
-            break;
-        if (p[i] < 0x80) {
-            ++i;
-            continue;
         }
-        if (!isLead(p[i]) || i + 1 >= n || !isTrail(p[i + 1]))
-            return false;
-        i += 2;
+        while (i < n && p[i] < 0x80)
+            ++i;
+        // A run of two-byte characters.
+        for (; i < n && p[i] >= 0x80; i += 2)
+            if (!isLead(p[i]) || i + 1 >= n || !isTrail(p[i + 1]))
+                return false;
     }
     return true;
 }
