@@ -1,6 +1,9 @@
 // bare_fetch: fetches a list of URLs one after another with a plain libcurl easy handle
 // (connections kept alive), as the yardstick the harvest benchmark compares against.
-// usage: bare_fetch URL-LIST-FILE [HOST:PORT:ADDRESS:PORT ...]
+// usage: bare_fetch [--harvest-headers] URL-LIST-FILE [HOST:PORT:ADDRESS:PORT ...]
+// --harvest-headers sends the request headers the harvest sends (Referer: the address itself,
+// Content-Type, User-Agent), so that the requests are the harvest's byte for byte and libcurl
+// does the same work for them; without it, libcurl's plainest GET.
 // Prints: urls, bytes, wall seconds.
 
 #include <curl/curl.h>
@@ -21,11 +24,15 @@ size_t collect(char* data, size_t size, size_t count, void* user)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::cerr << "usage: bare_fetch URL-LIST-FILE [HOST:PORT:ADDRESS:PORT ...]\n";
+    int first = 1;
+    const bool harvestHeaders = argc > 1 && std::string(argv[1]) == "--harvest-headers";
+    if (harvestHeaders)
+        ++first;
+    if (argc < first + 1) {
+        std::cerr << "usage: bare_fetch [--harvest-headers] URL-LIST-FILE [HOST:PORT:ADDRESS:PORT ...]\n";
         return 2;
     }
-    std::ifstream list(argv[1]);
+    std::ifstream list(argv[first]);
     std::vector<std::string> urls;
     for (std::string line; std::getline(list, line);)
         if (!line.empty())
@@ -34,7 +41,7 @@ int main(int argc, char** argv)
     curl_global_init(CURL_GLOBAL_DEFAULT);
     CURL* curl = curl_easy_init();
     curl_slist* connectTo = nullptr;
-    for (int i = 2; i < argc; ++i)
+    for (int i = first + 1; i < argc; ++i)
         connectTo = curl_slist_append(connectTo, argv[i]);
     std::string body;
     curl_easy_setopt(curl, CURLOPT_CONNECT_TO, connectTo);
@@ -49,8 +56,17 @@ int main(int argc, char** argv)
     for (const std::string& url : urls) {
         body.clear();
         curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+        curl_slist* headers = nullptr;
+        if (harvestHeaders) {
+            headers = curl_slist_append(headers, ("Referer: " + url).c_str());
+            headers = curl_slist_append(headers, "Content-Type: application/x-www-form-urlencoded");
+            headers = curl_slist_append(headers,
+                                        "User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; Trident/5.0)");
+            curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+        }
         if (curl_easy_perform(curl) != CURLE_OK)
             ++failures;
+        curl_slist_free_all(headers);
         bytes += body.size();
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
