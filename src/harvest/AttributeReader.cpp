@@ -221,13 +221,17 @@ bool AttributeReader::colonForm(const Field& field, int pass, GbkText& value)
 
 GbkText AttributeReader::descForm(const Field& field, int pass)
 {
-    if (m_hasDesc < 0)
-        m_hasDesc = m_descStart.find(m_scan, 0) != npos ? 1 : 0;
+    if (m_hasDesc < 0) {
+        m_firstDesc = m_descStart.find(m_scan, 0);
+        m_hasDesc = m_firstDesc != npos ? 1 : 0;
+    }
     if (m_hasDesc == 0)
         return GbkText();
     // The last end marker, and the nearest start marker before it (textBetweenEx backward).
+    // An end marker with no start marker wholly before it gives nothing, so the end marker is
+    // looked for after the first start marker only.
     const text::Searcher& end = field.passes[pass].descEnd;
-    const std::size_t e = end.findLastBefore(m_scan, m_record.size());
+    const std::size_t e = end.findLast(m_scan, npos, m_firstDesc + m_descStart.size());
     if (e == npos)
         return GbkText();
     const std::size_t s = m_descStart.findLastBefore(m_scan, e);

@@ -54,6 +54,7 @@ private:
     bool m_recordCopied = false;
     int m_plain = -1;     // -1 not looked at yet, else 0 or 1
     int m_hasDesc = -1;
+    std::size_t m_firstDesc = 0; // where the first desc/name object starts, when m_hasDesc is 1
 };
 
 } // namespace quillet::harvest

@@ -28,18 +28,11 @@ bool passes(const char* d, std::size_t p, const BytePair& pair)
 // Sixteen bytes side by side; comparisons give 0xFF in the lanes that hold and 0 elsewhere.
 using Lanes = unsigned char __attribute__((vector_size(16)));
 
-Lanes load(const char* p)
+template <typename Byte>
+Lanes load(const Byte* p)
 {
     Lanes v;
     std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-Lanes splat(unsigned char b)
-{
-    Lanes v;
-    for (int i = 0; i < 16; ++i)
-        v[i] = b;
     return v;
 }
 
@@ -48,9 +41,9 @@ Lanes splat(unsigned char b)
 template <bool FirstFolds, bool SecondFolds, bool Alternative>
 class PairLanes {
 public:
-    explicit PairLanes(const BytePair& pair)
-        : m_first(splat(pair.first)), m_firstFold(splat(pair.firstFold)), m_second(splat(pair.second)),
-          m_secondFold(splat(pair.secondFold)), m_alternative(splat(pair.alternative)), m_firstAt(pair.firstAt),
+    PairLanes(const unsigned char (&lanes)[5][16], const BytePair& pair)
+        : m_first(load(lanes[0])), m_firstFold(load(lanes[1])), m_second(load(lanes[2])),
+          m_secondFold(load(lanes[3])), m_alternative(load(lanes[4])), m_firstAt(pair.firstAt),
           m_secondAt(pair.secondAt)
     {
     }
@@ -125,10 +118,10 @@ std::size_t forwardBlocks(const char* d, std::size_t from, std::size_t last, con
     }
 }
 
-// The last passing position in [0, from], blocks of 16K positions at a time; needs
+// The last passing position in [first, from], blocks of 16K positions at a time; needs
 // last >= 16K - 1.
 template <std::size_t K, typename Lanes>
-std::size_t backwardBlocks(const char* d, std::size_t from, const Lanes& lanes)
+std::size_t backwardBlocks(const char* d, std::size_t from, std::size_t first, const Lanes& lanes)
 {
     constexpr std::size_t kWidth = 16 * K;
     for (;;) {
@@ -143,45 +136,69 @@ std::size_t backwardBlocks(const char* d, std::size_t from, const Lanes& lanes)
                 std::uint64_t w = words[k];
                 if (keep - 8 * k < 7)
                     w &= ~std::uint64_t{0} >> (8 * (7 - (keep - 8 * k)));
-                if (w != 0)
-                    return base + 8 * k + static_cast<std::size_t>(63 - __builtin_clzll(w)) / 8;
+                if (w != 0) {
+                    const std::size_t p = base + 8 * k + static_cast<std::size_t>(63 - __builtin_clzll(w)) / 8;
+                    return p >= first ? p : npos;
+                }
             }
         }
-        if (base == 0)
+        if (base <= first)
             return npos;
         from = base - 1;
-    }
-}
-
-template <bool FirstFolds, bool SecondFolds, bool Alternative>
-std::size_t findWith(const char* d, std::size_t from, std::size_t last, const BytePair& pair, bool backward)
-{
-    const PairLanes<FirstFolds, SecondFolds, Alternative> lanes(pair);
-    if (last >= 63)
-        return backward ? backwardBlocks<4>(d, from, lanes) : forwardBlocks<4>(d, from, last, lanes);
-    return backward ? backwardBlocks<1>(d, from, lanes) : forwardBlocks<1>(d, from, last, lanes);
-}
-
-// Positions of texts of 16 bytes and more are looked at in blocks; nearer the end of a shorter
-// text one by one.
-std::size_t findInBlocks(const char* d, std::size_t from, std::size_t last, const BytePair& pair, bool backward)
-{
-    const bool alternative = pair.alternative != pair.second;
-    switch ((pair.firstFold ? 4 : 0) | (pair.secondFold ? 2 : 0) | (alternative ? 1 : 0)) {
-    case 0: return findWith<false, false, false>(d, from, last, pair, backward);
-    case 1: return findWith<false, false, true>(d, from, last, pair, backward);
-    case 2: return findWith<false, true, false>(d, from, last, pair, backward);
-    case 3: return findWith<false, true, true>(d, from, last, pair, backward);
-    case 4: return findWith<true, false, false>(d, from, last, pair, backward);
-    case 5: return findWith<true, false, true>(d, from, last, pair, backward);
-    case 6: return findWith<true, true, false>(d, from, last, pair, backward);
-    default: return findWith<true, true, true>(d, from, last, pair, backward);
     }
 }
 
 #endif
 
 } // namespace
+
+struct PairLanesAccess {
+#if QUILLET_VECTOR_PAIRS
+    // The block scans of one form of the test; texts of 64 bytes and more go 64 positions at a
+    // time, shorter ones 16.
+    template <bool FirstFolds, bool SecondFolds, bool Alternative>
+    static std::size_t forward(const char* d, std::size_t from, std::size_t last, std::size_t,
+                               const PairFinder& finder)
+    {
+        const PairLanes<FirstFolds, SecondFolds, Alternative> lanes(finder.m_lanes, finder.m_pair);
+        return last >= 63 ? forwardBlocks<4>(d, from, last, lanes) : forwardBlocks<1>(d, from, last, lanes);
+    }
+    template <bool FirstFolds, bool SecondFolds, bool Alternative>
+    static std::size_t backward(const char* d, std::size_t from, std::size_t last, std::size_t first,
+                                const PairFinder& finder)
+    {
+        const PairLanes<FirstFolds, SecondFolds, Alternative> lanes(finder.m_lanes, finder.m_pair);
+        return last >= 63 ? backwardBlocks<4>(d, from, first, lanes) : backwardBlocks<1>(d, from, first, lanes);
+    }
+    template <bool FirstFolds, bool SecondFolds, bool Alternative>
+    static void choose(PairFinder& finder)
+    {
+        finder.m_forward = &forward<FirstFolds, SecondFolds, Alternative>;
+        finder.m_backward = &backward<FirstFolds, SecondFolds, Alternative>;
+    }
+#endif
+    static void prepare(PairFinder& finder)
+    {
+#if QUILLET_VECTOR_PAIRS
+        const BytePair& pair = finder.m_pair;
+        const unsigned char bytes[5] = {pair.first, pair.firstFold, pair.second, pair.secondFold, pair.alternative};
+        for (int k = 0; k < 5; ++k)
+            std::memset(finder.m_lanes[k], bytes[k], 16);
+        switch ((pair.firstFold ? 4 : 0) | (pair.secondFold ? 2 : 0) | (pair.alternative != pair.second ? 1 : 0)) {
+        case 0: choose<false, false, false>(finder); break;
+        case 1: choose<false, false, true>(finder); break;
+        case 2: choose<false, true, false>(finder); break;
+        case 3: choose<false, true, true>(finder); break;
+        case 4: choose<true, false, false>(finder); break;
+        case 5: choose<true, false, true>(finder); break;
+        case 6: choose<true, true, false>(finder); break;
+        default: choose<true, true, true>(finder); break;
+        }
+#else
+        (void)finder;
+#endif
+    }
+};
 
 const char* lastByte(const char* data, char byte, std::size_t length)
 {
@@ -201,13 +218,19 @@ const char* lastByte(const char* data, char byte, std::size_t length)
     return nullptr;
 }
 
-std::size_t findPair(const char* d, std::size_t from, std::size_t last, const BytePair& pair)
+PairFinder::PairFinder(const BytePair& pair) : m_pair(pair)
 {
+    PairLanesAccess::prepare(*this);
+}
+
+std::size_t PairFinder::find(const char* d, std::size_t from, std::size_t last) const
+{
+    const BytePair& pair = m_pair;
     if (from > last)
         return npos;
 #if QUILLET_VECTOR_PAIRS
     if (last >= 15)
-        return findInBlocks(d, from, last, pair, false);
+        return m_forward(d, from, last, 0, *this);
 #else
     if (pair.firstFold == 0) {
         // The C library's byte search finds the candidates by the first byte.
@@ -229,18 +252,23 @@ std::size_t findPair(const char* d, std::size_t from, std::size_t last, const By
     return npos;
 }
 
-std::size_t findPairBackward(const char* d, std::size_t from, std::size_t last, const BytePair& pair)
+std::size_t PairFinder::findBackward(const char* d, std::size_t from, std::size_t last, std::size_t first) const
 {
+    const BytePair& pair = m_pair;
+    if (from < first)
+        return npos;
 #if QUILLET_VECTOR_PAIRS
     if (last >= 15)
-        return findInBlocks(d, from, last, pair, true);
+        return m_backward(d, from, last, first, *this);
 #else
     if (pair.firstFold == 0) {
-        for (std::size_t limit = from + 1; limit > 0;) {
+        for (std::size_t limit = from + 1; limit > first;) {
             const char* hit = lastByte(d + pair.firstAt, static_cast<char>(pair.first), limit);
             if (!hit)
                 return npos;
             const auto p = static_cast<std::size_t>(hit - (d + pair.firstAt));
+            if (p < first)
+                return npos;
             if (passes(d, p, pair))
                 return p;
             limit = p;
@@ -249,7 +277,7 @@ std::size_t findPairBackward(const char* d, std::size_t from, std::size_t last, 
     }
 #endif
     (void)last;
-    for (std::size_t p = from + 1; p-- > 0;)
+    for (std::size_t p = from + 1; p-- > first;)
         if (passes(d, p, pair))
             return p;
     return npos;

@@ -24,14 +24,33 @@ struct BytePair {
     unsigned char alternative = 0; // set it to `second` when there is none
 };
 
-// The first position p in [from, last] where the pair passes, or npos (std::size_t(-1)). The
-// caller guarantees that the bytes at last + firstAt and last + secondAt may be read; nothing
-// beyond them is. Positions are looked at 32 at a time with vector operations where the
-// compiler offers them (GCC, Clang), one by one otherwise.
-[[nodiscard]] std::size_t findPair(const char* data, std::size_t from, std::size_t last, const BytePair& pair);
-// The last such position in [0, from], reading nothing beyond last + the pair's offsets
-// (from <= last).
-[[nodiscard]] std::size_t findPairBackward(const char* data, std::size_t from, std::size_t last,
-                                           const BytePair& pair);
+// A BytePair made ready for the search: its bytes spread over the lanes of the many-at-a-time
+// test, and the form of the test it needs. Make one per search text, not one per search.
+class PairFinder {
+public:
+    PairFinder() : PairFinder(BytePair{}) {}
+    explicit PairFinder(const BytePair& pair);
+
+    [[nodiscard]] const BytePair& pair() const { return m_pair; }
+    // The first position p in [from, last] where the pair passes, or npos (std::size_t(-1)).
+    // The caller guarantees that the bytes at last + firstAt and last + secondAt may be read;
+    // nothing beyond them is. Positions are looked at 64 at a time with vector operations where
+    // the compiler offers them (GCC, Clang), one by one otherwise.
+    [[nodiscard]] std::size_t find(const char* data, std::size_t from, std::size_t last) const;
+    // The last such position in [first, from], reading nothing beyond last + the pair's
+    // offsets (from <= last).
+    [[nodiscard]] std::size_t findBackward(const char* data, std::size_t from, std::size_t last,
+                                           std::size_t first = 0) const;
+
+    using Blocks = std::size_t (*)(const char* data, std::size_t from, std::size_t last, std::size_t first,
+                                   const PairFinder& finder);
+
+private:
+    friend struct PairLanesAccess;
+    BytePair m_pair;
+    alignas(16) unsigned char m_lanes[5][16] = {}; // first, its fold, second, its fold, alternative
+    Blocks m_forward = nullptr;
+    Blocks m_backward = nullptr;
+};
 
 } // namespace quillet::text

@@ -150,7 +150,7 @@ private:
 // A search looks for candidates by the rarest byte alone with the C library's byte search,
 // which skips long stretches cheaply while the byte is rare. When that byte turns out to be
 // common in the text (at least kDenseAfter candidates, fewer than kDenseGap bytes apart on
-// average), it goes on with both rarest bytes, many positions at a time (findPair). A rarest
+// average), it goes on with both rarest bytes, many positions at a time (PairFinder). A rarest
 // byte that folds (an ASCII letter, looked for in both cases) starts with both bytes at once:
 // two byte searches, one per case, cost more than the pair test over the same stretch.
 constexpr std::size_t kDenseAfter = 8;
@@ -207,6 +207,7 @@ Searcher::Searcher(std::string_view what, bool ignoreCase)
         m_pair.secondFold = static_cast<unsigned char>(m_fold[next]);
         m_pair.alternative = m_pair.second;
         m_pairsFirst = m_pair.firstFold != 0;
+        m_pairFinder = PairFinder(m_pair);
     }
     const std::size_t m = m_canon.size();
     if (m >= kLinearScanFrom) {
@@ -276,7 +277,7 @@ std::size_t Searcher::find(TextScan& scan, std::size_t from) const
     std::size_t c = from;
     while (c <= last) {
         if (pairs) {
-            c = findPair(d, c, last, m_pair);
+            c = m_pairFinder.find(d, c, last);
             if (c == npos)
                 return npos;
         } else {
@@ -307,17 +308,19 @@ std::size_t Searcher::findLast(std::string_view text, std::size_t lastStart) con
     return findLast(scan, lastStart);
 }
 
-std::size_t Searcher::findLast(TextScan& scan, std::size_t lastStart) const
+std::size_t Searcher::findLast(TextScan& scan, std::size_t lastStart, std::size_t firstStart) const
 {
     const std::size_t n = scan.size();
     const std::size_t m = m_canon.size();
     if (m > n)
         return npos;
     std::size_t c = std::min(lastStart, n - m);
+    if (c < firstStart)
+        return npos;
     if (m == 0) {
         while (!scan.isBoundary(c))
             --c;
-        return c;
+        return c >= firstStart ? c : npos;
     }
     const char* d = scan.text().data();
     const std::size_t top = c;
@@ -329,7 +332,7 @@ std::size_t Searcher::findLast(TextScan& scan, std::size_t lastStart) const
     std::size_t work = 0;
     for (;;) {
         if (pairs) {
-            c = findPairBackward(d, c, n - m, m_pair);
+            c = m_pairFinder.findBackward(d, c, n - m, firstStart);
             if (c == npos)
                 return npos;
         } else {
@@ -339,18 +342,18 @@ std::size_t Searcher::findLast(TextScan& scan, std::size_t lastStart) const
                 if (hit == npos || (other != npos && other > hit))
                     hit = other;
             }
-            if (hit == npos || hit < anchor)
+            if (hit == npos || hit < anchor + firstStart)
                 return npos;
             c = hit - anchor;
             pairs = ++seen >= kDenseAfter && top - c < seen * kDenseGap;
         }
         if (matchesAt(d + c, work) && acceptable(scan, c))
             return c;
-        if (c == 0)
+        if (c == firstStart)
             return npos;
         --c;
         if (!m_backwardLinks.empty() && work > 4 * (top - c + m))
-            return linearFindLast(scan, c);
+            return linearFindLast(scan, c, firstStart);
     }
 }
 
@@ -401,13 +404,13 @@ std::size_t Searcher::linearFind(TextScan& scan, std::size_t from) const
 // The same backward, over the reversed search text, for the last occurrence at or before
 // `lastStart`. Whether a letter stands alone is asked of the scan, which stays linear as the
 // walk moves down the text.
-std::size_t Searcher::linearFindLast(TextScan& scan, std::size_t lastStart) const
+std::size_t Searcher::linearFindLast(TextScan& scan, std::size_t lastStart, std::size_t firstStart) const
 {
     const std::size_t m = m_canon.size();
     const auto* d = reinterpret_cast<const unsigned char*>(scan.text().data());
     const auto reversed = [this, m](std::uint32_t k) { return static_cast<unsigned char>(m_canon[m - 1 - k]); };
     std::uint32_t j = 0;
-    for (std::size_t i = lastStart + m; i-- > 0;) {
+    for (std::size_t i = lastStart + m; i-- > firstStart;) {
         const unsigned char b = d[i];
         unsigned char seen = b;
         if (m_folds && isAsciiLetter(b) && scan.isBoundary(i))

@@ -26,7 +26,7 @@ namespace quillet::text {
 // walk linear in the length of the text; the overloads taking a plain text use a fresh one.
 // Candidates are found by the search text's rarest byte with the C library's vectorised byte
 // search, or, where that byte is common (or a letter in either case), as the positions where
-// its two rarest bytes are in place, many positions at a time (findPair); the whole search
+// its two rarest bytes are in place, many positions at a time (PairFinder); the whole search
 // text is compared before the character boundary is checked. A search text of
 // 32 bytes or more that keeps meeting long partial matches switches to a linear-time scan
 // (Knuth-Morris-Pratt over the text as matching sees it), so no text makes a search quadratic.
@@ -62,8 +62,9 @@ public:
     // The first match starting at or after byte `from`, or npos (also when from > size).
     [[nodiscard]] std::size_t find(TextScan& scan, std::size_t from = 0) const;
     [[nodiscard]] std::size_t find(std::string_view text, std::size_t from = 0) const;
-    // The last match starting at or before byte `lastStart` (npos: anywhere), or npos.
-    [[nodiscard]] std::size_t findLast(TextScan& scan, std::size_t lastStart = npos) const;
+    // The last match starting at or before byte `lastStart` (npos: anywhere) and at or after
+    // byte `firstStart`, or npos.
+    [[nodiscard]] std::size_t findLast(TextScan& scan, std::size_t lastStart = npos, std::size_t firstStart = 0) const;
     [[nodiscard]] std::size_t findLast(std::string_view text, std::size_t lastStart = npos) const;
     // The last match lying wholly before byte `limit`, or npos.
     [[nodiscard]] std::size_t findLastBefore(TextScan& scan, std::size_t limit) const;
@@ -72,7 +73,7 @@ private:
     [[nodiscard]] bool matchesAt(const char* p, std::size_t& work) const;
     [[nodiscard]] bool acceptable(TextScan& scan, std::size_t at) const;
     [[nodiscard]] std::size_t linearFind(TextScan& scan, std::size_t from) const;
-    [[nodiscard]] std::size_t linearFindLast(TextScan& scan, std::size_t lastStart) const;
+    [[nodiscard]] std::size_t linearFindLast(TextScan& scan, std::size_t lastStart, std::size_t firstStart) const;
 
     std::string m_what;      // as given
     std::string m_canon;     // folding letters in lower case
@@ -82,6 +83,7 @@ private:
     bool m_pairsFirst = false; // the rarest byte folds: look for both bytes from the start
     bool m_danglingLead = false;
     BytePair m_pair;          // the two rarest bytes (one twice for a one-byte text)
+    PairFinder m_pairFinder;  // the same, ready for the many-at-a-time test
     // Failure links of the linear-time scans, forward over m_canon and backward over its
     // reverse; built for long search texts only.
     std::vector<std::uint32_t> m_forwardLinks;

@@ -20,7 +20,7 @@ bool passesAt(const std::vector<char>& t, std::size_t p, const BytePair& pair)
 
 } // namespace
 
-TEST(FindPair, AgreesWithAPlainScanAcrossBlockEdgesAndTails)
+TEST(PairFinder, AgreesWithAPlainScanAcrossBlockEdgesAndTails)
 {
     // Few distinct bytes, so a pair passes often and repeats within a block; texts of every
     // length around the block sizes; each text in a buffer of exactly its size, so a read past
@@ -47,11 +47,13 @@ TEST(FindPair, AgreesWithAPlainScanAcrossBlockEdgesAndTails)
         for (std::size_t p = from; p <= last && forward == npos; ++p)
             if (passesAt(t, p, pair))
                 forward = p;
+        const std::size_t first = rng() % 3 == 0 ? rng() % (from + 1) : 0;
         std::size_t backward = npos;
-        for (std::size_t p = from + 1; p-- > 0 && backward == npos;)
+        for (std::size_t p = from + 1; p-- > first && backward == npos;)
             if (passesAt(t, p, pair))
                 backward = p;
-        ASSERT_EQ(findPair(t.data(), from, last, pair), forward) << round;
-        ASSERT_EQ(findPairBackward(t.data(), from, last, pair), backward) << round;
+        const PairFinder finder(pair);
+        ASSERT_EQ(finder.find(t.data(), from, last), forward) << round;
+        ASSERT_EQ(finder.findBackward(t.data(), from, last, first), backward) << round;
     }
 }
