@@ -30,7 +30,8 @@ std::size_t highRunStart(const char* d, std::size_t pos, std::size_t floor)
 
 bool TextScan::isBoundary(std::size_t pos)
 {
-    if (pos == 0)
+    // Right after a byte below 0x80 (the common case in markup and feeds) a character starts.
+    if (pos == 0 || static_cast<unsigned char>(m_text[pos - 1]) < 0x80)
         return true;
     if (m_valid && pos >= m_runStart && pos <= m_runEnd)
         return ((pos - m_runStart) & 1) == 0;
