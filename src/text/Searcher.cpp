@@ -198,6 +198,10 @@ Searcher::Searcher(std::string_view what, bool ignoreCase)
     }
     if (next == npos)
         next = rarest;
+    // A second byte that compares exactly makes the pair test cheaper than one that folds.
+    for (std::size_t k = 0; k < m_canon.size(); ++k)
+        if (k != rarest && !m_fold[k] && (m_fold[next] || weight(k) < weight(next)))
+            next = k;
     if (!m_canon.empty()) {
         m_pair.firstAt = rarest;
         m_pair.first = static_cast<unsigned char>(m_canon[rarest]);
