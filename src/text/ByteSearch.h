@@ -12,8 +12,9 @@ namespace quillet::text {
 
 // Two bytes at fixed offsets from a position, the test that picks candidate positions for a
 // search before the whole search text is compared there. A byte of the text passes when it
-// equals `value` after OR-ing `fold` into it (0x20 takes an ASCII letter in either case; 0
-// compares exactly); the second byte also passes when it is exactly `alternative`.
+// equals the pair's byte after its fold bits are OR-ed into it (0x20 takes an ASCII letter in
+// either case; 0 compares exactly); the second byte also passes when it is exactly
+// `alternative`.
 struct BytePair {
     std::size_t firstAt = 0;
     unsigned char first = 0;
@@ -31,11 +32,11 @@ public:
     PairFinder() : PairFinder(BytePair{}) {}
     explicit PairFinder(const BytePair& pair);
 
-    [[nodiscard]] const BytePair& pair() const { return m_pair; }
     // The first position p in [from, last] where the pair passes, or npos (std::size_t(-1)).
     // The caller guarantees that the bytes at last + firstAt and last + secondAt may be read;
     // nothing beyond them is. Positions are looked at 64 at a time with vector operations where
-    // the compiler offers them (GCC, Clang), one by one otherwise.
+    // the compiler offers them (GCC, Clang); otherwise by the C library's byte search for the
+    // first byte, or one by one when it folds.
     [[nodiscard]] std::size_t find(const char* data, std::size_t from, std::size_t last) const;
     // The last such position in [first, from], reading nothing beyond last + the pair's
     // offsets (from <= last).
