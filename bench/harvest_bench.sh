@@ -30,6 +30,8 @@ Environment:
   KEEP=1      keep the work folder
   ALSO=DIR    a second build whose harvest runs in the same rounds (before/after figures
               under the same load); its median and ratio are printed as well
+  BARE=KIND   plain: the bare loop sends libcurl's default request (default);
+              harvest-headers: it sends the harvest's request headers, byte for byte
 
   --help   this text
 USAGE
@@ -92,6 +94,11 @@ stop_market() { kill -TERM "$market_pid"; wait "$market_pid" || true; market_pid
 
 hosts="item.taobao.com detail.tmall.com rate.taobao.com rate.tmall.com"
 also="${ALSO:-}"
+case "${BARE:-plain}" in
+  plain) bare_flags=() ;;
+  harvest-headers) bare_flags=(--harvest-headers) ;;
+  *) echo "harvest_bench.sh: BARE is plain or harvest-headers" >&2; exit 2 ;;
+esac
 [ -z "$also" ] || [ -x "$also/src/cli/quillet-cli" ] || { echo "harvest_bench.sh: ALSO has no src/cli/quillet-cli" >&2; exit 2; }
 harvest_once() { # $1: output folder, $2: build (default BUILD-DIR); times the whole process, leaves "wall user sys peak" in $work/time.txt
   rm -rf "$1"
@@ -112,7 +119,7 @@ bare_once() { # times the whole process, prints the wall seconds
   local t0 t1
   t0=$(date +%s.%N)
   "${client_pin[@]}" /usr/bin/time -f "%U %S" -o "$work/bare-rusage.txt" \
-    "$build/bench/bare_fetch" "$work/urls.txt" "${connect[@]}" > "$work/bare.log"
+    "$build/bench/bare_fetch" "${bare_flags[@]}" "$work/urls.txt" "${connect[@]}" > "$work/bare.log"
   t1=$(date +%s.%N)
   awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }'
 }
@@ -160,7 +167,7 @@ read -r cmin cmed < <(stats "$work/cpus")
 read -r bcmin bcmed < <(stats "$work/bare-cpus")
 peak=$(sort -n "$work/peaks" | tail -n1)
 echo "harvest: min ${hmin}s, median ${hmed}s"
-echo "bare libcurl loop over the same ${requests} URLs: min ${bmin}s, median ${bmed}s"
+echo "bare libcurl loop over the same ${requests} URLs (${BARE:-plain}): min ${bmin}s, median ${bmed}s"
 echo "ratio of medians harvest / bare: $(awk -v h="$hmed" -v b="$bmed" 'BEGIN { printf "%.2f", h / b }')"
 echo "harvest cpu (user+sys): min ${cmin}s, median ${cmed}s; per review: $(awk -v c="$cmed" -v r="$reviews" 'BEGIN { printf "%.1f", c * 1e6 / r }') us (median)"
 echo "bare loop cpu (user+sys): min ${bcmin}s, median ${bcmed}s; harvest cpu beyond it per review: $(awk -v c="$cmed" -v b="$bcmed" -v r="$reviews" 'BEGIN { printf "%.1f", (c - b) * 1e6 / r }') us"
