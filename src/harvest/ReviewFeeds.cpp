@@ -254,29 +254,24 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
         // Whether the file the mall's title shuffle looks for is there, asked once a page.
         int titleFileExists = -1;
 
-        bool feedEnded = false;
-        bool firstRecord = true;
         FeedPageReader reader(syntax, feedText);
         const bool anyRecord = reader.next(record);
         // Whether paging goes on after this page is known from its first record, except for a
         // stop or the quick preview's ten reviews: the next request is sent now when it goes
-        // on without a pause.
+        // on without a pause. A mall feed that answers the previous page again has ended; a
+        // feed that keeps answering pages without records would be paged for ever.
         const bool repeatsPage = product.isMall && anyRecord && !previousFirstRecord.empty()
             && previousFirstRecord == record.text;
         const bool lastPage = repeatsPage || (!anyRecord && emptyPages + 1 >= kMaxEmptyFeedPages)
             || (request.maxPages >= 1 && pageNo >= request.maxPages);
         if (!lastPage && pauseMs == 0 && !request.previewOnly && !context.stopRequested)
             client.startText(feedAddress(pageNo + 1), web::CharsetDetect, 0, product.proxy);
+        if (repeatsPage)
+            break;
+        if (product.isMall && anyRecord)
+            previousFirstRecord.assign(record.text);
 
         for (bool more = anyRecord; more; more = reader.next(record)) {
-            if (product.isMall && firstRecord) {
-                if (!previousFirstRecord.empty() && previousFirstRecord == record.text) {
-                    feedEnded = true;
-                    break;
-                }
-                previousFirstRecord.assign(record.text);
-            }
-            firstRecord = false;
 
             if (product.isMall && record.content == emptyReview)
                 continue;
@@ -346,14 +341,9 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
                 break;
         }
 
-        if (feedEnded)
+        if (lastPage)
             break;
-        // A feed that keeps answering pages without records would be paged for ever.
-        emptyPages = firstRecord ? emptyPages + 1 : 0;
-        if (emptyPages >= kMaxEmptyFeedPages)
-            break;
-        if (request.maxPages >= 1 && pageNo >= request.maxPages)
-            break;
+        emptyPages = anyRecord ? 0 : emptyPages + 1;
         if (context.stopRequested)
             break;
         if (request.previewOnly && previewTaken >= 10)

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <tuple>
+#include <utility>
 
 namespace quillet::web {
 
@@ -423,13 +425,16 @@ bool Request::configure()
 bool Request::applySessionOptions(bool userAgentHeader, long long connectPhase, long long overall)
 {
     // These usually stay the same from request to request: they are handed to libcurl again
-    // only when one of them changed (libcurl copies each text it is given).
-    if (m_applied.valid && m_applied.followRedirects == m_followRedirects && m_applied.maxRedirects == m_maxRedirects
-        && m_applied.userAgentHeader == userAgentHeader && m_applied.connectPhase == connectPhase
-        && m_applied.overall == overall && m_applied.proxyCredentials == m_proxyCredentials
-        && m_applied.proxy == m_proxy && m_applied.noProxy == m_noProxy && m_applied.userAgent == m_userAgent
-        && m_applied.userName == m_userName && m_applied.password == m_password
-        && m_applied.clientCertificate == m_clientCertificate)
+    // only when one of them changed (libcurl copies each text it is given). `wanted` holds them
+    // as they are now, `applied` as last handed over.
+    const auto wanted = std::tie(m_followRedirects, m_maxRedirects, userAgentHeader, connectPhase, overall,
+                                 m_proxyCredentials, m_proxy, m_noProxy, m_userAgent, m_userName, m_password,
+                                 m_clientCertificate);
+    auto applied = std::tie(m_applied.followRedirects, m_applied.maxRedirects, m_applied.userAgentHeader,
+                            m_applied.connectPhase, m_applied.overall, m_applied.proxyCredentials, m_applied.proxy,
+                            m_applied.noProxy, m_applied.userAgent, m_applied.userName, m_applied.password,
+                            m_applied.clientCertificate);
+    if (m_applied.valid && applied == wanted)
         return true;
     m_applied.valid = false;
     CURL* easy = m_easy.get();
@@ -456,18 +461,7 @@ bool Request::applySessionOptions(bool userAgentHeader, long long connectPhase, 
     set(curl_easy_setopt(easy, CURLOPT_SSLCERT, m_clientCertificate.empty() ? nullptr : m_clientCertificate.c_str()));
     if (!ok)
         return false;
-    m_applied.followRedirects = m_followRedirects;
-    m_applied.maxRedirects = m_maxRedirects;
-    m_applied.userAgentHeader = userAgentHeader;
-    m_applied.connectPhase = connectPhase;
-    m_applied.overall = overall;
-    m_applied.proxyCredentials = m_proxyCredentials;
-    m_applied.proxy = m_proxy;
-    m_applied.noProxy = m_noProxy;
-    m_applied.userAgent = m_userAgent;
-    m_applied.userName = m_userName;
-    m_applied.password = m_password;
-    m_applied.clientCertificate = m_clientCertificate;
+    applied = wanted;
     m_applied.valid = true;
     return true;
 }
@@ -677,7 +671,7 @@ std::string Request::takeBody()
     // The outcome reads the body: it is settled before the body goes.
     if (!m_outcome)
         m_outcome = computeOutcome();
-    return std::move(m_body);
+    return std::exchange(m_body, std::string());
 }
 
 FetchOutcome Request::outcome() const
