@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 namespace quillet::harvest {
@@ -171,6 +172,45 @@ TEST(FeedReadingTest, OnePassReadsRandomRecordsAsTheStepByStepReading)
             page += record + compose::unquoteMarker(m.recordEnd) + "1},";
         }
         ASSERT_EQ(onePass(page, mall, names), stepwise(page, m, names)) << "round " << round;
+    }
+}
+
+// The record's end and its fields' starts are found in one pass: fields in any order, missing
+// or twice, markers in either case, a start marker whose last byte would be the record end's
+// first (not in the record), and two-byte characters whose second byte is a quote's neighbour.
+TEST(FeedReadingTest, OnePassFindsFieldsInAnyOrderAndOnlyInsideTheirRecord)
+{
+    std::mt19937 random(20261209);
+    const std::vector<GbkText> fill{g("好评"), "x", "\"", "\"\"", ":", "\x81\x22", "\xA1", ",\"", "AB", "&amp;"};
+    auto anyCase = [&random](GbkText marker) {
+        for (char& c : marker)
+            if (random() % 3 == 0 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
+                c ^= 0x20;
+        return marker;
+    };
+    for (int round = 0; round < 400; ++round) {
+        const bool mall = round % 2 == 0;
+        const Markers& m = mall ? kMall : kMarket;
+        GbkText page = "cb(";
+        for (int r = 0; r < 3; ++r) {
+            std::vector<GbkText> fields{
+                anyCase(compose::unquoteMarker(m.contentStart)) + fill[random() % fill.size()]
+                    + compose::unquoteMarker(m.contentEnd),
+                anyCase(compose::unquoteMarker(m.nickStart)) + fill[random() % fill.size()] + compose::unquoteMarker(m.nickEnd),
+                anyCase(compose::unquoteMarker(m.dateStart)) + fill[random() % fill.size()] + compose::unquoteMarker(m.dateEnd)};
+            std::shuffle(fields.begin(), fields.end(), random);
+            GbkText record = compose::unquoteMarker(m.recordStart);
+            for (const GbkText& field : fields) {
+                for (int copies = random() % 3; copies > 0; --copies)
+                    record += fill[random() % fill.size()] + field;
+            }
+            if (random() % 4 == 0) { // a start marker cut before its last byte, then the end
+                const GbkText start = compose::unquoteMarker(random() % 2 ? m.nickStart : m.contentStart);
+                record += start.substr(0, start.size() - 1);
+            }
+            page += record + (random() % 8 ? anyCase(compose::unquoteMarker(m.recordEnd)) + "1}," : GbkText());
+        }
+        ASSERT_EQ(onePass(page, mall, {}), stepwise(page, m, {})) << "round " << round;
     }
 }
 
