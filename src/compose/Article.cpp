@@ -11,6 +11,8 @@
 #include "text/TextScan.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -148,7 +150,17 @@ bool isInertValue(std::string_view value)
 {
     if (value.find('#') != std::string_view::npos)
         return false;
+    // The run of bytes >= 0x80 that ends the value (most of a Chinese review), eight at a time
+    // while a whole word lies in it.
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
     std::size_t run = 0;
+    while (value.size() - run >= 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, value.data() + value.size() - run - 8, 8);
+        if ((word & kHighBits) != kHighBits)
+            break;
+        run += 8;
+    }
     while (run < value.size() && static_cast<unsigned char>(value[value.size() - 1 - run]) >= 0x80)
         ++run;
     return run % 2 == 0;

@@ -1,8 +1,11 @@
 #include "compose/RandomBag.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <limits>
+#include <numeric>
 #include <random>
 
 namespace quillet::compose {
@@ -31,19 +34,44 @@ private:
     std::uint64_t m_state;
 };
 
+// The clock the draws are seeded from. A tick count needs no fine resolution (the running
+// offset keeps the draws of one tick apart), and on Linux the coarse clock is read without
+// asking the processor's time-stamp counter, a fraction of the cost of a precise reading.
+std::uint64_t tickCount()
+{
+#if defined(__linux__) && defined(CLOCK_MONOTONIC_COARSE)
+    timespec now{};
+    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &now) == 0)
+        return static_cast<std::uint64_t>(now.tv_sec) * 1000000000ULL + static_cast<std::uint64_t>(now.tv_nsec);
+#endif
+    return static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+}
+
+// Set apart per process, so two runs started within one tick still draw differently.
+const std::uint64_t g_processBase = [] {
+    std::random_device device;
+    return (static_cast<std::uint64_t>(device()) << 32) ^ device()
+        ^ static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+}();
+
 SplitMix64 freshSource()
 {
     const std::uint64_t offset = g_offset.fetch_add(1, std::memory_order_relaxed);
     const std::uint64_t fixed = g_fixedSeed.load(std::memory_order_relaxed);
     if (fixed != 0)
         return SplitMix64(fixed + offset * 0x2545F4914F6CDD1DULL);
-    const auto tick = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    return SplitMix64(tick + offset);
+    return SplitMix64(tickCount() + offset + g_processBase);
 }
 
 // Uniform in 0..count-1 (count 0 stands for the whole 64-bit range).
 std::uint64_t uniformIndex(std::uint64_t count)
 {
+    // One number to choose from: the answer is known, but the draw still takes its seed
+    // offset, so the draws after it get the seeds they would have had.
+    if (count == 1) {
+        g_offset.fetch_add(1, std::memory_order_relaxed);
+        return 0;
+    }
     SplitMix64 source = freshSource();
     if (count == 0)
         return source();
@@ -53,40 +81,47 @@ std::uint64_t uniformIndex(std::uint64_t count)
 
 } // namespace
 
-long long RandomBag::draw(long long low, long long high)
+void RandomBag::refill(long long low, long long high)
 {
-    if (high < low)
-        std::swap(low, high);
-    if (m_left == 0) {
-        m_low = low;
-        // The number of values; wraps to 0 only for the full 64-bit range.
-        m_left = static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low) + 1;
-        if (m_left == 0)
-            m_left = std::numeric_limits<std::uint64_t>::max();
-        m_moved.clear();
-        m_dense.clear();
-        if (m_left <= kDenseLimit)
-            for (std::uint64_t i = 0; i < m_left; ++i)
-                m_dense.push_back(i);
+    m_low = low;
+    // The number of values; wraps to 0 only for the full 64-bit range.
+    m_left = static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low) + 1;
+    if (m_left == 0)
+        m_left = std::numeric_limits<std::uint64_t>::max();
+    m_moved.clear();
+    m_dense.clear();
+    if (m_left <= kDenseLimit) {
+        m_dense.resize(static_cast<std::size_t>(m_left));
+        std::iota(m_dense.begin(), m_dense.end(), std::uint64_t{0});
     }
-    const std::uint64_t slot = uniformIndex(m_left);
-    const std::uint64_t lastSlot = m_left - 1;
-    if (!m_dense.empty()) {
-        const std::uint64_t value = m_dense[slot];
-        m_dense[slot] = m_dense[lastSlot];
-        m_dense.pop_back();
-        --m_left;
-        return static_cast<long long>(static_cast<std::uint64_t>(m_low) + value);
-    }
+}
+
+std::uint64_t RandomBag::takeSparse(std::uint64_t slot)
+{
     auto valueAt = [this](std::uint64_t s) {
         const auto it = m_moved.find(s);
         return it == m_moved.end() ? s : it->second;
     };
+    const std::uint64_t lastSlot = m_left - 1;
     const std::uint64_t value = valueAt(slot);
     // The last slot's content moves into the drawn slot; the bag shrinks by one.
     if (slot != lastSlot)
         m_moved[slot] = valueAt(lastSlot);
     m_moved.erase(lastSlot);
+    --m_left;
+    return value;
+}
+
+long long RandomBag::draw(long long low, long long high)
+{
+    if (m_left == 0)
+        refill(std::min(low, high), std::max(low, high));
+    const std::uint64_t slot = uniformIndex(m_left);
+    if (m_dense.empty())
+        return static_cast<long long>(static_cast<std::uint64_t>(m_low) + takeSparse(slot));
+    const std::uint64_t value = m_dense[static_cast<std::size_t>(slot)];
+    m_dense[static_cast<std::size_t>(slot)] = m_dense.back();
+    m_dense.pop_back();
     --m_left;
     return static_cast<long long>(static_cast<std::uint64_t>(m_low) + value);
 }

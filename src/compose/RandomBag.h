@@ -30,6 +30,10 @@ public:
     static void setFixedSeed(std::uint64_t seed);
 
 private:
+    void refill(long long low, long long high);
+    // Removes and returns the value in `slot` of a bag too big for m_dense.
+    std::uint64_t takeSparse(std::uint64_t slot);
+
     // The bag is a virtual array 0..m_left-1 holding offsets from m_low; slots whose content
     // differs from their index are listed in m_moved (a Fisher-Yates shuffle done lazily).
     // A bag of up to kDenseLimit numbers keeps the whole array in m_dense instead (filled at

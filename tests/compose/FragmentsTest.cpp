@@ -105,6 +105,24 @@ TEST(RandomBag, FixedSeedRepeatsAndOddRangesWork)
     EXPECT_LE(u, 10);
 }
 
+TEST(RandomBag, AFixedSeedGivesThePinnedDraws)
+{
+    // Every draw takes the next seed, even one whose answer is known (one number left), so
+    // the draws after it stay the same whichever way the bag finds its number.
+    RandomBag::setFixedSeed(99);
+    RandomBag bag;
+    RandomBag one;
+    std::vector<long long> draws;
+    for (int k = 0; k < 12; ++k) {
+        draws.push_back(bag.draw(1, 5));
+        if (k % 3 == 0)
+            draws.push_back(one.draw(4, 4));
+    }
+    draws.push_back(RandomBag::uniform(1, 1000));
+    RandomBag::setFixedSeed(0);
+    EXPECT_EQ(draws, (std::vector<long long>{2, 4, 5, 4, 1, 4, 3, 4, 3, 4, 2, 1, 5, 4, 3, 2, 584}));
+}
+
 TEST(ShuffleFragments, WithoutDelimitersReturnsTheCleanedText)
 {
     EXPECT_EQ(shuffleFragments(" <i>a b</i> \r\n\r\n \t c d\xA1\xA1\r\n", ","), "a b\r\nc d\r\n");
