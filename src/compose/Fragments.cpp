@@ -1,13 +1,13 @@
 #include "compose/Fragments.h"
 
+#include "compose/DelimiterSet.h"
 #include "compose/RandomBag.h"
-#include "compose/Replacements.h"
-#include "compose/Tags.h"
 #include "compose/TextSearch.h"
-#include "regex/RegexObject.h"
 #include "text/EventPump.h"
 
+#include <memory>
 #include <string_view>
+#include <vector>
 
 namespace quillet::compose {
 
@@ -35,34 +35,6 @@ bool isBlankFragment(std::string_view text)
     return true;
 }
 
-struct FragmentSetup {
-    GbkText set;
-    regex::RegexObject delimiters;
-    std::vector<GbkText> fragments;
-};
-
-FragmentSetup prepareFragments(const GbkText& text, const GbkText& delimiterSet)
-{
-    FragmentSetup setup;
-    setup.set = delimiterSet.empty() ? defaultDelimiterSet() : delimiterSet;
-    const bool hasCrLf = findText(setup.set, "\r\n", 1, false) > 0;
-    const bool hasFullStopSpace = findText(setup.set, ". ", 1, false) > 0;
-    GbkText classChars = replaceAll(replaceAll(setup.set, "\r\n", "", false), ". ", "", false);
-    GbkText pattern = "[" + regex::RegexObject::wildcardToPattern(classChars) + "]";
-    if (hasCrLf)
-        pattern += "|\\r\\n|\\r|\\n";
-    if (hasFullStopSpace)
-        pattern += "|\\. ";
-    setup.delimiters.compile(pattern);
-
-    regex::RegexObject blankLines;
-    blankLines.compile(gbk("^[　 \\t]*$(\\r\\n)|^[ 　\\t]+|[ 　\\t]+$"));
-    const GbkText cleaned = blankLines.replace(stripTags(text), GbkText());
-    const GbkText marked = setup.delimiters.replace(cleaned, "[\xA1\xCD]");
-    setup.fragments = splitText(marked, "[\xA1\xCD]");
-    return setup;
-}
-
 } // namespace
 
 const GbkText& defaultDelimiterSet()
@@ -74,24 +46,26 @@ const GbkText& defaultDelimiterSet()
 
 GbkText shuffleFragments(const GbkText& text, const GbkText& delimiterSet)
 {
-    FragmentSetup setup = prepareFragments(text, delimiterSet);
-    const auto n = static_cast<long long>(setup.fragments.size());
+    const std::shared_ptr<const DelimiterSet> set = preparedDelimiters(delimiterSet);
+    const std::vector<GbkText> fragments = set->fragments(text);
+    const auto n = static_cast<long long>(fragments.size());
     if (n == 0)
         return text;
-    const long long m = setup.delimiters.execute(text);
-    const long long s = charCount(setup.set, 1);
+    const std::vector<GbkText> delimiters = set->delimitersIn(text);
+    const auto m = static_cast<long long>(delimiters.size());
+    const long long s = set->charCount();
 
     RandomBag order;
     RandomBag separators;
     GbkText result;
     for (long long k = 0; k < n; ++k) {
-        const GbkText& fragment = setup.fragments[static_cast<std::size_t>(order.draw(1, n) - 1)];
+        const GbkText& fragment = fragments[static_cast<std::size_t>(order.draw(1, n) - 1)];
         if (!isBlankFragment(fragment)) {
             if (!result.empty()) {
                 if (m == 0)
-                    result += charMid(setup.set, separators.draw(1, s), 1);
+                    result += charMid(set->text(), separators.draw(1, s), 1);
                 else
-                    result += setup.delimiters.matchText(static_cast<int>(separators.draw(1, m)));
+                    result += delimiters[static_cast<std::size_t>(separators.draw(1, m) - 1)];
             }
             result += fragment;
         } else if (!result.empty() && RandomBag::uniform(1, 10) < 8) {
@@ -104,14 +78,14 @@ GbkText shuffleFragments(const GbkText& text, const GbkText& delimiterSet)
 GbkText pickFragment(const GbkText& text, const GbkText& delimiterSet, long long minChars, const GbkText& keyword,
                      bool emptyIfNone)
 {
-    FragmentSetup setup = prepareFragments(text, delimiterSet);
-    const auto n = static_cast<long long>(setup.fragments.size());
+    const std::vector<GbkText> fragments = preparedDelimiters(delimiterSet)->fragments(text);
+    const auto n = static_cast<long long>(fragments.size());
     if (n == 0)
         return GbkText();
     RandomBag order;
     for (long long k = 0; k < n; ++k) {
         text::processEvents();
-        const GbkText& fragment = setup.fragments[static_cast<std::size_t>(order.draw(1, n) - 1)];
+        const GbkText& fragment = fragments[static_cast<std::size_t>(order.draw(1, n) - 1)];
         if (fragment.empty())
             continue;
         if ((minChars < 1 || charCount(fragment, 1) >= minChars)
@@ -120,7 +94,7 @@ GbkText pickFragment(const GbkText& text, const GbkText& delimiterSet, long long
     }
     if (emptyIfNone)
         return GbkText();
-    return setup.fragments[static_cast<std::size_t>(RandomBag::uniform(1, n) - 1)];
+    return fragments[static_cast<std::size_t>(RandomBag::uniform(1, n) - 1)];
 }
 
 } // namespace quillet::compose

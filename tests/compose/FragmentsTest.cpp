@@ -1,3 +1,4 @@
+#include "compose/DelimiterSet.h"
 #include "compose/RandomBag.h"
 #include "compose/TextOps.h"
 #include "regex/RegexObject.h"
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
 #include <set>
 
 using namespace quillet;
@@ -189,6 +191,54 @@ TEST(ShuffleFragments, BlankFragmentsBecomeOccasionalLineBreaks)
         ASSERT_LE(occurrences(result, "\r\n"), 2);
         ASSERT_EQ(occurrences(result, gbk("乙")), 1);
     }
+}
+
+// The plain scans against the regular expressions they stand for, on random texts and sets
+// made of blanks, ideographic spaces, tabs, CR LF, lone CR and LF, delimiters, wildcards,
+// letters in both cases, ranges, marks, tags and bytes that make no character.
+TEST(DelimiterSet, CutsAsTheRegularExpressionsDo)
+{
+    const std::vector<GbkText> pieces = {
+        " ", "\t", "\xA1\xA1", "\r\n", "\r", "\n", ",", "\xA3\xAC", "\xA1\xA3", ".", ". ", "*", "?", "-", "a", "K",
+        "\xA3\xC1", "\xA3\xE1", "\xB0\xA1", "\xD6\xD0", "\x81\x7B", "{", "\xA1\xCD", "[\xA1\xCD]", "]", "<b>", "x", "1",
+        "\x81\x30\x81\x30", "\xB0", "\x80", "\xFF", "\\", "^",
+    };
+    std::mt19937 rng(7);
+    const auto randomText = [&](std::size_t most) {
+        GbkText text;
+        for (std::size_t k = rng() % (most + 1); k > 0; --k)
+            text += pieces[rng() % pieces.size()];
+        return text;
+    };
+    RegexObject blankLines;
+    blankLines.compile(gbk("^[　 \\t]*$(\\r\\n)|^[ 　\\t]+|[ 　\\t]+$"));
+    const GbkText mark = "[\xA1\xCD]";
+    std::vector<GbkText> sets = {GbkText(), " ", gbk("，"), "\r\n", ". \r\n\xA1\xA1", "*?"};
+    for (int k = 0; k < 60; ++k)
+        sets.push_back(randomText(5));
+    int plainSets = 0;
+    for (const GbkText& set : sets) {
+        const DelimiterSet prepared(set);
+        plainSets += prepared.scansPlainly() ? 1 : 0;
+        RegexObject delimiters;
+        delimiters.compile(prepared.pattern());
+        for (int round = 0; round < 150; ++round) {
+            const GbkText text = randomText(12);
+            const GbkText cleaned = blankLines.replace(stripTags(text), GbkText());
+            ASSERT_EQ(withoutBlankLines(stripTags(text)), cleaned) << testing::PrintToString(text);
+            ASSERT_EQ(prepared.fragments(text), splitText(delimiters.replace(cleaned, mark), mark))
+                << testing::PrintToString(set) << " " << testing::PrintToString(text);
+            std::vector<GbkText> found;
+            for (int i = 1, count = delimiters.execute(text); i <= count; ++i)
+                found.push_back(delimiters.matchText(i));
+            ASSERT_EQ(prepared.delimitersIn(text), found) << testing::PrintToString(set) << " " << testing::PrintToString(text);
+        }
+    }
+    // The sets the review run uses are scanned, and so are many of the random ones.
+    EXPECT_TRUE(DelimiterSet(GbkText()).scansPlainly());
+    EXPECT_TRUE(DelimiterSet(" ").scansPlainly());
+    EXPECT_TRUE(DelimiterSet(gbk("，")).scansPlainly());
+    EXPECT_GT(plainSets, 10);
 }
 
 TEST(PickFragment, DelimitersOfTheDefaultSet)
