@@ -28,11 +28,8 @@ std::size_t highRunStart(const char* d, std::size_t pos, std::size_t floor)
 
 } // namespace
 
-bool TextScan::isBoundary(std::size_t pos)
+bool TextScan::isBoundaryAfterHighByte(std::size_t pos)
 {
-    // Right after a byte below 0x80 (the common case in markup and feeds) a character starts.
-    if (pos == 0 || static_cast<unsigned char>(m_text[pos - 1]) < 0x80)
-        return true;
     if (m_valid && pos >= m_runStart && pos <= m_runEnd)
         return ((pos - m_runStart) & 1) == 0;
     const std::size_t floor = (m_valid && m_runEnd <= pos) ? m_runEnd : 0;
@@ -43,12 +40,6 @@ bool TextScan::isBoundary(std::size_t pos)
     m_runStart = start;
     m_runEnd = pos;
     return ((pos - start) & 1) == 0;
-}
-
-void TextScan::noteBoundary(std::size_t pos)
-{
-    m_valid = true;
-    m_runStart = m_runEnd = pos;
 }
 
 void TextScan::reset(std::string_view text)

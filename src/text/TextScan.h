@@ -28,13 +28,25 @@ public:
 
     // Whether a character starts at byte `pos` (0-based; the end of the text counts when no
     // lead byte hangs over it). `pos` must not exceed size().
-    [[nodiscard]] bool isBoundary(std::size_t pos);
+    [[nodiscard]] bool isBoundary(std::size_t pos)
+    {
+        // Right after a byte below 0x80 (the common case in markup and feeds) a character starts.
+        if (pos == 0 || static_cast<unsigned char>(m_text[pos - 1]) < 0x80)
+            return true;
+        return isBoundaryAfterHighByte(pos);
+    }
     // Tells the scan that a character starts at `pos` (a match of whole characters ended there).
-    void noteBoundary(std::size_t pos);
+    void noteBoundary(std::size_t pos)
+    {
+        m_valid = true;
+        m_runStart = m_runEnd = pos;
+    }
     // Forgets everything and looks at `text` from now on.
     void reset(std::string_view text);
 
 private:
+    [[nodiscard]] bool isBoundaryAfterHighByte(std::size_t pos);
+
     std::string_view m_text;
     // When m_valid: m_runStart is a boundary and every byte of [m_runStart, m_runEnd) is >= 0x80.
     bool m_valid = false;
