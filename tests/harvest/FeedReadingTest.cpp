@@ -126,7 +126,8 @@ TEST(FeedReadingTest, OnePassReadsTheMarketplacePagesAsTheStepByStepReading)
 TEST(FeedReadingTest, OnePassReadsRandomRecordsAsTheStepByStepReading)
 {
     const std::vector<GbkText> names{g("颜色"), g("尺码(cm)"), g("a.b*"), g("[型]"), g("Size"), g("ＡＢ"),
-                                     g("Σ号"), g("σ号"), g("ａｂ"), g("k线"), g("重量"), g("x''y")};
+                                     g("Σ号"), g("σ号"), g("ａｂ"), g("k线"), g("重量"), g("x''y"),
+                                     g("颜"), g("量"), g("Ab")};
     const std::vector<GbkText> pieces{g("黑色"), "XL", " ", g("　"), "&amp;", "&#20320;", "&quot;", ";", ":", ",",
                                       "&", "{", "}", "\"", "\\\\r\\\\n", "<br/>\\n", "\r\n", g("ｓ"), "\x81\x30\x81\x30",
                                       "\x80", "\xA1", "\x81\x3A", "ab", "AB", g("σ"), g("大份")};
@@ -157,13 +158,21 @@ TEST(FeedReadingTest, OnePassReadsRandomRecordsAsTheStepByStepReading)
         GbkText page = "jsonp(";
         for (int r = 0; r < 4; ++r) {
             GbkText record = compose::unquoteMarker(m.recordStart) + randomText(2);
-            for (int a = random() % 4; a > 0; --a) {
+            for (int a = random() % 5; a > 0; --a) {
                 const GbkText name = caseOf(pick(names)) + (random() % 3 == 0 ? g("分类") : GbkText());
-                if (random() % 2)
+                switch (random() % 4) {
+                case 0:
+                case 1:
                     record += name + ":" + randomText(1 + random() % 3) + pick(pieces);
-                else
-                    record += compose::unquoteMarker("{''desc'':''" + randomText(1 + random() % 3) + "'',''name'':''"
-                                                     + name + "''}");
+                    break;
+                case 2: // an object, sometimes without its start, keys in any case
+                    record += compose::unquoteMarker((random() % 5 ? "{''desc'':''" : "{''dsc'':''")
+                                                     + randomText(1 + random() % 3) + "'',''" + caseOf("name")
+                                                     + "'':''" + name + "''}");
+                    break;
+                default: // the name with no attribute after it
+                    record += name + pick(pieces);
+                }
                 record += randomText(1);
             }
             record += compose::unquoteMarker(m.contentStart) + randomText(3) + compose::unquoteMarker(m.contentEnd);
