@@ -1,6 +1,6 @@
 #include "web/Refusal.h"
 
-#include "text/Searcher.h"
+#include "text/ByteSearch.h"
 
 #include <algorithm>
 #include <array>
@@ -259,22 +259,12 @@ bool looselyAt(std::string_view body, std::size_t i, std::string_view word)
     return j == word.size();
 }
 
-// A key or value of the body shapes, with the byte its occurrences are looked for by.
-struct LooseWord {
-    std::string_view word;
-    std::size_t anchor;
-    explicit LooseWord(std::string_view w) : word(w), anchor(text::rarestByteAt(w)) {}
-};
-
-// Whether the word occurs anywhere in the body as the scanner could read it. Every such
-// occurrence holds each byte of the word as it is: the byte at offset k of the word lies
-// between k and 2k bytes after the occurrence's start. So the occurrences are looked for
-// around the places of the word's rarest byte only (the body's quotes, which start every key,
-// never stop the search).
-bool containsLoosely(std::string_view body, const LooseWord& loose)
+// Whether the word occurs anywhere in the body as the scanner could read it, looked for by
+// its byte at offset k. Every such occurrence holds each byte of the word as it is: the byte
+// at offset k lies between k and 2k bytes after the occurrence's start, right behind the
+// byte before it in the word or behind the backslash that escapes it.
+bool containsLoosely(std::string_view body, std::string_view word, std::size_t k)
 {
-    const std::string_view word = loose.word;
-    const std::size_t k = loose.anchor;
     const char* d = body.data();
     const std::size_t n = body.size();
     std::size_t tried = 0; // starts below this were tried
@@ -283,6 +273,8 @@ bool containsLoosely(std::string_view body, const LooseWord& loose)
         if (!hit)
             return false;
         q = static_cast<std::size_t>(static_cast<const char*>(hit) - d);
+        if (k > 0 && d[q - 1] != word[k - 1] && d[q - 1] != '\\')
+            continue;
         for (std::size_t i = std::max(tried, q >= 2 * k ? q - 2 * k : 0); i + k <= q; ++i)
             if (d[i] == word.front() && looselyAt(body, i, word))
                 return true;
@@ -291,20 +283,40 @@ bool containsLoosely(std::string_view body, const LooseWord& loose)
     return false;
 }
 
+// Whether the body holds the value 1111 as the scanner could read it. Its first byte is a '1'
+// followed by another or by a backslash. A '1' alone is in every other number of a feed, a
+// pair of them is rare: the pairs are looked for many positions at a time, and the few
+// backslashes of a page are looked at one by one.
+bool containsWaitValue(std::string_view body)
+{
+    static const text::PairFinder ones(text::BytePair{0, '1', 0, 1, '1', 0, '1'});
+    static constexpr std::string_view kValue = "1111";
+    if (body.size() < kValue.size())
+        return false;
+    const char* d = body.data();
+    const std::size_t n = body.size();
+    for (std::size_t p = ones.find(d, 0, n - 2); p != std::string_view::npos;
+         p = p < n - 2 ? ones.find(d, p + 1, n - 2) : std::string_view::npos)
+        if (looselyAt(body, p, kValue))
+            return true;
+    for (const void* hit = std::memchr(d + 1, '\\', n - 1); hit;) {
+        const auto b = static_cast<std::size_t>(static_cast<const char*>(hit) - d);
+        if (d[b - 1] == '1' && looselyAt(body, b - 1, kValue))
+            return true;
+        hit = b + 1 < n ? std::memchr(d + b + 1, '\\', n - b - 1) : nullptr;
+    }
+    return false;
+}
+
 // A body without any of the shapes' keys or values cannot hold one, and need not be read as
-// an object. Feed pages hold "status" in every record, so the value is what mostly decides.
+// an object. Feed pages hold "status" in every record, so for that shape the value is looked
+// for first. A shape's key is looked for by a byte rarer in the feeds than its letters.
 bool mayHoldBodyShape(std::string_view body)
 {
-    static const std::vector<std::pair<LooseWord, LooseWord>> words = [] {
-        std::vector<std::pair<LooseWord, LooseWord>> w;
-        for (const BodyShape& shape : kBodyShapes)
-            w.emplace_back(LooseWord(shape.key), LooseWord(shape.value));
-        return w;
-    }();
-    for (const auto& [key, value] : words)
-        if (containsLoosely(body, key) && (value.word.empty() || containsLoosely(body, value)))
-            return true;
-    return false;
+    static_assert(kBodyShapes[0].key == "rgv587_flag" && kBodyShapes[1].key == "status"
+                  && kBodyShapes[1].value == "1111");
+    return containsLoosely(body, "rgv587_flag", 4)
+        || (containsWaitValue(body) && containsLoosely(body, "status", 4));
 }
 
 const std::string* member(const Members& members, std::string_view key)

@@ -55,6 +55,7 @@ TEST(RefusalShapes, BodiesInTheirCapturedForms)
         // Escapes inside keys and values read as the escaped bytes.
         {"{\"rgv587\\_fl\\ag\":\"sm\"}", RefusalKind::SecurityCheck, std::nullopt},
         {"cb({\"st\\atus\":\"11\\11\",\"wait\":4})", RefusalKind::FeedWait, 4},
+        {"cb({'s\\tatus' /* key */ : /**/ '1\\111', wait: 6})", RefusalKind::FeedWait, 6},
         {"try({\"rgv587_flag\":\"sm\"})", RefusalKind::SecurityCheck, std::nullopt},
     };
     for (const Case& c : cases) {
@@ -96,6 +97,9 @@ TEST(RefusalShapes, OrdinaryAnswersAreNoRefusals)
         "jsonp_reviews_list({\"comments\":[{\"content\":\"\\\"rgv587_flag\\\":\\\"sm\\\" status 1111\"}],"
         "\"maxPage\":2})",
         "jsonp_reviews_list({\"comments\":[{\"status\":1111,\"wait\":5}]})",
+        // Records with a status each and numbers full of 1s, 1111 among them, none at the top.
+        "jsonp_reviews_list({\"total\":111,\"comments\":[{\"status\":0,\"id\":111101,\"rank\":11},"
+        "{\"status\":0,\"id\":\"1\\/1111\",\"rank\":1}],\"page\":1})",
         "{\"status\":0,\"wait\":5}",
         "<html><head><title>rgv587_flag</title></head></html>",
         "{\"rgv587_flag\":\"sm\"} and more",
