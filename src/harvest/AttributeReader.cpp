@@ -255,7 +255,8 @@ bool AttributeReader::plainBefore(std::size_t end)
     return true;
 }
 
-AttributeReader::Form AttributeReader::readByName(const Field& field, std::string_view& value)
+// Inline: value() is its one caller, and a call less per value counts here.
+inline AttributeReader::Form AttributeReader::readByName(const Field& field, std::string_view& value)
 {
     // One walk through the places of the bare name finds what both passes look for: "name:"
     // and "name分类:" (the colon forms), and ","name":"name" and ","name":"name分类" (the
