@@ -256,8 +256,17 @@ GbkText assembleArticle(PreparedTemplate& prepared, bool contentShuffle)
             if (places[c] > 0)
                 for (const GbkText& value : prepared.columns[c].values)
                     total += places[c] * value.size();
-        article.reserve(total);
+        article.resize(total);
     }
+    // The article is written into its room piece by piece; a piece that would not fit (a
+    // column shorter than the others) makes more room.
+    std::size_t used = 0;
+    const auto put = [&article, &used](const char* bytes, std::size_t length) {
+        if (article.size() - used < length)
+            article.resize(std::max(article.size() * 2, used + length));
+        std::memcpy(article.data() + used, bytes, length);
+        used += length;
+    };
 
     std::vector<const GbkText*> values(prepared.columns.size());
     for (long long k = 1; k <= n; ++k) {
@@ -284,16 +293,20 @@ GbkText assembleArticle(PreparedTemplate& prepared, bool contentShuffle)
                 }
         if (direct) {
             for (const Piece& piece : prepared.plans[pick].pieces) {
-                if (piece.column >= 0)
-                    article += *values[static_cast<size_t>(piece.column)];
-                else
-                    article.append(alternative, piece.offset, piece.length);
+                if (piece.column >= 0) {
+                    const GbkText& value = *values[static_cast<size_t>(piece.column)];
+                    put(value.data(), value.size());
+                } else {
+                    put(alternative.data() + piece.offset, piece.length);
+                }
             }
         } else {
-            article += fillMarkerByMarker(alternative, prepared.markerList, values);
+            const GbkText piece = fillMarkerByMarker(alternative, prepared.markerList, values);
+            put(piece.data(), piece.size());
         }
         text::processEvents();
     }
+    article.resize(used);
     return article;
 }
 
