@@ -95,9 +95,17 @@ GbkText scanBlankLines(std::string_view text)
             i = end;
             continue;
         }
-        const std::size_t length = byteAt(text, i) >= 0x80 ? 2 : 1;
-        out.append(text, i, length);
-        i += length;
+        // Characters up to the next blank, or up to and with the next CR or LF (a line start
+        // follows), stay as they are.
+        std::size_t stretch = i;
+        while (stretch < n && !isBlankAt(text, stretch)) {
+            const char c = text[stretch];
+            stretch += byteAt(text, stretch) >= 0x80 ? 2 : 1;
+            if (c == '\r' || c == '\n')
+                break;
+        }
+        out.append(text, i, stretch - i);
+        i = stretch;
     }
     return out;
 }
