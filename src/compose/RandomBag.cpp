@@ -112,18 +112,9 @@ std::uint64_t RandomBag::takeSparse(std::uint64_t slot)
     return value;
 }
 
-long long RandomBag::draw(long long low, long long high)
+std::uint64_t RandomBag::indexBelow(std::uint64_t count)
 {
-    if (m_left == 0)
-        refill(std::min(low, high), std::max(low, high));
-    const std::uint64_t slot = uniformIndex(m_left);
-    if (m_dense.empty())
-        return static_cast<long long>(static_cast<std::uint64_t>(m_low) + takeSparse(slot));
-    const std::uint64_t value = m_dense[static_cast<std::size_t>(slot)];
-    m_dense[static_cast<std::size_t>(slot)] = m_dense.back();
-    m_dense.pop_back();
-    --m_left;
-    return static_cast<long long>(static_cast<std::uint64_t>(m_low) + value);
+    return uniformIndex(count);
 }
 
 void RandomBag::clear()

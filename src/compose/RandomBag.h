@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
@@ -17,7 +19,19 @@ public:
     RandomBag() = default;
     // low and high only matter when the bag is empty and is refilled (a reversed range is
     // taken the right way round).
-    [[nodiscard]] long long draw(long long low, long long high);
+    [[nodiscard]] long long draw(long long low, long long high)
+    {
+        if (m_left == 0)
+            refill(std::min(low, high), std::max(low, high));
+        const std::uint64_t slot = indexBelow(m_left);
+        if (m_dense.empty())
+            return static_cast<long long>(static_cast<std::uint64_t>(m_low) + takeSparse(slot));
+        const std::uint64_t value = m_dense[static_cast<std::size_t>(slot)];
+        m_dense[static_cast<std::size_t>(slot)] = m_dense.back();
+        m_dense.pop_back();
+        --m_left;
+        return static_cast<long long>(static_cast<std::uint64_t>(m_low) + value);
+    }
     void clear();
     [[nodiscard]] bool empty() const { return m_left == 0; }
     // Numbers not yet drawn since the last refill.
@@ -30,6 +44,8 @@ public:
     static void setFixedSeed(std::uint64_t seed);
 
 private:
+    // Uniform in 0..count-1 from a freshly seeded source (count 0: the whole 64-bit range).
+    [[nodiscard]] static std::uint64_t indexBelow(std::uint64_t count);
     void refill(long long low, long long high);
     // Removes and returns the value in `slot` of a bag too big for m_dense.
     std::uint64_t takeSparse(std::uint64_t slot);
