@@ -1,9 +1,8 @@
 #include "web/Refusal.h"
 
-#include "text/ByteSearch.h"
-
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -283,26 +282,59 @@ bool containsLoosely(std::string_view body, std::string_view word, std::size_t k
     return false;
 }
 
-// Whether the body holds the value 1111 as the scanner could read it. Its first byte is a '1'
-// followed by another or by a backslash. A '1' alone is in every other number of a feed, a
-// pair of them is rare: the pairs are looked for many positions at a time, and the few
-// backslashes of a page are looked at one by one.
+// Whether the body holds the value 1111 as the scanner could read it.
+//  - Written as it is, it holds "11" at an even offset from the body's start wherever it
+//    starts, and "11" is rare as a two-byte unit of a page (where a '1' alone is in every
+//    other number): the body is looked at as two-byte units, many at a time.
+//  - Written with escapes, it has a backslash within it; a page has few, and the value is
+//    looked for around each.
 bool containsWaitValue(std::string_view body)
 {
-    static const text::PairFinder ones(text::BytePair{0, '1', 0, 1, '1', 0, '1'});
     static constexpr std::string_view kValue = "1111";
-    if (body.size() < kValue.size())
-        return false;
     const char* d = body.data();
     const std::size_t n = body.size();
-    for (std::size_t p = ones.find(d, 0, n - 2); p != std::string_view::npos;
-         p = p < n - 2 ? ones.find(d, p + 1, n - 2) : std::string_view::npos)
-        if (looselyAt(body, p, kValue))
+    const auto startsAt = [&](std::size_t s) { return d[s] == '1' && looselyAt(body, s, kValue); };
+    // Whether the value starts at one of the places whose "11" may be the one at `at`.
+    const auto onesAt = [&](std::size_t at) {
+        return d[at] == '1' && d[at + 1] == '1' && ((at >= 2 && startsAt(at - 2)) || (at >= 1 && startsAt(at - 1)) || startsAt(at));
+    };
+    std::size_t at = 0;
+#if defined(__GNUC__) || defined(__clang__)
+    using Units = std::uint16_t __attribute__((vector_size(16)));
+    constexpr std::size_t kBlock = 256;
+    const std::uint16_t one = 0x3131; // "11" in either byte order
+    const Units ones = {one, one, one, one, one, one, one, one};
+    const auto anyLane = [](const Units& lanes) {
+        std::uint64_t halves[2];
+        std::memcpy(halves, &lanes, sizeof halves);
+        return (halves[0] | halves[1]) != 0;
+    };
+    for (; at + kBlock <= n; at += kBlock) {
+        Units found = {};
+        for (std::size_t v = at; v < at + kBlock; v += sizeof(Units)) {
+            Units units;
+            std::memcpy(&units, d + v, sizeof units);
+            found |= units == ones;
+        }
+        if (anyLane(found))
+            for (std::size_t v = at; v < at + kBlock; v += sizeof(Units)) {
+                Units units;
+                std::memcpy(&units, d + v, sizeof units);
+                if (anyLane(units == ones))
+                    for (std::size_t u = v; u < v + sizeof(Units); u += 2)
+                        if (onesAt(u))
+                            return true;
+            }
+    }
+#endif
+    for (; at + 1 < n; at += 2)
+        if (onesAt(at))
             return true;
-    for (const void* hit = std::memchr(d + 1, '\\', n - 1); hit;) {
+    for (const void* hit = n > 0 ? std::memchr(d, '\\', n) : nullptr; hit;) {
         const auto b = static_cast<std::size_t>(static_cast<const char*>(hit) - d);
-        if (d[b - 1] == '1' && looselyAt(body, b - 1, kValue))
-            return true;
+        for (std::size_t s = b >= 2 * kValue.size() ? b - 2 * kValue.size() : 0; s < b; ++s)
+            if (startsAt(s))
+                return true;
         hit = b + 1 < n ? std::memchr(d + b + 1, '\\', n - b - 1) : nullptr;
     }
     return false;
@@ -310,7 +342,7 @@ bool containsWaitValue(std::string_view body)
 
 // A body without any of the shapes' keys or values cannot hold one, and need not be read as
 // an object. Feed pages hold "status" in every record, so for that shape the value is looked
-// for first. A shape's key is looked for by a byte rarer in the feeds than its letters.
+// for first. The check key is looked for by a digit, rarer in the feeds than its letters.
 bool mayHoldBodyShape(std::string_view body)
 {
     static_assert(kBodyShapes[0].key == "rgv587_flag" && kBodyShapes[1].key == "status"
