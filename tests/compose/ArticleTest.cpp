@@ -51,15 +51,16 @@ GbkText randomText(std::mt19937& rng, const std::vector<GbkText>& parts, int max
 } // namespace
 
 // Markers next to each other, inside literal text and in other letter case, unknown markers,
-// lone lead bytes, values that hold markers or '#', empty and missing values: the planned
-// article is byte for byte the marker-by-marker one, with and without the content shuffle.
+// lone lead bytes, short and long values that hold markers or '#', empty and missing values:
+// the planned article is byte for byte the marker-by-marker one, with and without the content
+// shuffle.
 TEST(ArticleAssembly, PlannedArticleEqualsMarkerByMarkerReplacement)
 {
     const std::vector<GbkText> templateParts = {
         "#a#", "#A#", "#b#", "#ab#", "#", "##", "a", "b", "x", " ", "\r\n", "\xB0\xA1", "\xB0", "|||",
         gbk("#分隔#"), gbk("#评论#"), "#a#b#", "#\xB0\xA1#"};
     const std::vector<GbkText> valueParts = {"v", "A", "b", "#", "#a#", "#B#", "a#", "#b", "\xB0", "\xC4\xE3", "",
-                                             "\r\n", "|||", gbk("#评论#")};
+                                             "\r\n", "|||", gbk("#评论#"), gbk("很好很好")};
     std::mt19937 rng(20261209);
     regex::RegexObject patternRegex;
     int planned = 0;
@@ -71,7 +72,7 @@ TEST(ArticleAssembly, PlannedArticleEqualsMarkerByMarkerReplacement)
             // Now and then a column shorter than the others.
             const int count = round % 17 == 0 && c > 0 ? reviews / 2 : reviews;
             for (int k = 0; k < count; ++k)
-                prepared.columns[c].values.push_back(randomText(rng, valueParts, 3));
+                prepared.columns[c].values.push_back(randomText(rng, valueParts, 8));
         }
         for (const AlternativePlan& plan : prepared.plans)
             planned += plan.exact ? 1 : 0;
