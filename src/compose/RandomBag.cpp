@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <limits>
 #include <numeric>
@@ -47,11 +48,14 @@ std::uint64_t tickCount()
     return static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
 }
 
-// Set apart per process, so two runs started within one tick still draw differently.
+// Set apart per process, so two runs started within one tick still draw differently: the
+// precise clock at start-up and where this process's data lies (laid out anew for each process
+// where the system does so). Nothing here can fail at start-up, as a random device can.
 const std::uint64_t g_processBase = [] {
-    std::random_device device;
-    return (static_cast<std::uint64_t>(device()) << 32) ^ device()
-        ^ static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto precise = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto wall = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+    const auto place = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&g_offset));
+    return precise ^ (wall * 0x9E3779B97F4A7C15ULL) ^ (place << 20);
 }();
 
 SplitMix64 freshSource()
