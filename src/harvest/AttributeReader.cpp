@@ -318,9 +318,7 @@ inline AttributeReader::Form AttributeReader::readByName(const Field& field, std
 
 bool AttributeReader::keyAt(const AsciiKey& key, std::size_t at)
 {
-    // Right after a byte below 0x80 a character always starts.
-    return key.matchesAt(m_record.data() + at)
-           && (at == 0 || static_cast<unsigned char>(m_record[at - 1]) < 0x80 || m_scan.isBoundary(at));
+    return key.matchesAt(m_record.data() + at) && m_scan.isBoundary(at);
 }
 
 AttributeReader::Form AttributeReader::readByPasses(const Field& field, std::string_view& value)

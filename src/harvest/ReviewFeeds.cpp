@@ -272,7 +272,6 @@ void harvestReviews(ProductInfo& product, const HarvestRequest& request, std::ve
             previousFirstRecord.assign(record.text);
 
         for (bool more = anyRecord; more; more = reader.next(record)) {
-
             if (product.isMall && record.content == emptyReview)
                 continue;
             GbkText content = request.filterOn

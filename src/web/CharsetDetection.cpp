@@ -25,6 +25,16 @@ bool startsWithBytes(const std::string& s, const char* prefix, size_t length)
     return s.size() >= length && std::memcmp(s.data(), prefix, length) == 0;
 }
 
+// Whether `lowerWord` (lower-case ASCII) stands at byte `at` of the text in any letter case;
+// the text holds at least that many bytes from `at`.
+bool hasWordAt(std::string_view text, std::size_t at, std::string_view lowerWord)
+{
+    for (std::size_t k = 0; k < lowerWord.size(); ++k)
+        if (lowerAscii(text[at + k]) != lowerWord[k])
+            return false;
+    return true;
+}
+
 // Where the tag `lowerTag` ("<...>", lower-case ASCII) first starts at or after `from`, in any
 // letter case and at a character boundary: what an ignore-case Searcher finds for it. A tag is
 // ASCII from its '<' on, so its candidates are just the '<' bytes (looked for in one pass,
@@ -35,10 +45,7 @@ std::size_t findTag(text::TextScan& scan, std::string_view lowerTag, std::size_t
     for (std::size_t at = text.find('<', from); at != std::string_view::npos; at = text.find('<', at + 1)) {
         if (text.size() - at < lowerTag.size())
             return std::string_view::npos;
-        std::size_t k = 1;
-        while (k < lowerTag.size() && lowerAscii(text[at + k]) == lowerTag[k])
-            ++k;
-        if (k == lowerTag.size() && scan.isBoundary(at))
+        if (hasWordAt(text, at, lowerTag) && scan.isBoundary(at))
             return at;
     }
     return std::string_view::npos;
@@ -138,8 +145,7 @@ bool mayHoldMeta(std::string_view page)
 {
     for (std::size_t at = page.find('<'); at != std::string_view::npos && page.size() - at >= 5;
          at = page.find('<', at + 1)) {
-        if (lowerAscii(page[at + 1]) == 'm' && lowerAscii(page[at + 2]) == 'e' && lowerAscii(page[at + 3]) == 't'
-            && lowerAscii(page[at + 4]) == 'a')
+        if (hasWordAt(page, at, "<meta"))
             return true;
     }
     return false;
@@ -206,13 +212,9 @@ namespace {
 size_t findCharsetWord(std::string_view text, size_t from)
 {
     static constexpr std::string_view word = "charset";
-    for (size_t i = from; i + word.size() <= text.size(); ++i) {
-        size_t k = 0;
-        while (k < word.size() && lowerAscii(text[i + k]) == word[k])
-            ++k;
-        if (k == word.size())
+    for (size_t i = from; i + word.size() <= text.size(); ++i)
+        if (hasWordAt(text, i, word))
             return i;
-    }
     return std::string_view::npos;
 }
 } // namespace
@@ -250,15 +252,9 @@ bool isGbkFamily(std::string_view charsetName)
     static constexpr std::string_view names[] = {"gbk",    "gb2312",   "gb18030",  "x-gbk",
                                                   "cp936",  "ms936",    "windows-936", "euc-cn",
                                                   "x-euc-cn", "csgb2312", "gb_2312-80", "chinese"};
-    for (const std::string_view name : names) {
-        if (name.size() != charsetName.size())
-            continue;
-        size_t k = 0;
-        while (k < name.size() && lowerAscii(charsetName[k]) == name[k])
-            ++k;
-        if (k == name.size())
+    for (const std::string_view name : names)
+        if (name.size() == charsetName.size() && hasWordAt(charsetName, 0, name))
             return true;
-    }
     return false;
 }
 

@@ -19,6 +19,15 @@ namespace {
 
 GbkText g(const char* utf8) { return text::utf8ToGbk(utf8); }
 
+// The text with its ASCII letters' case changed at random, each with a chance of one in `oneIn`.
+GbkText someLettersFlipped(GbkText text, std::mt19937& random, unsigned oneIn)
+{
+    for (char& c : text)
+        if (random() % oneIn == 0 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
+            c ^= 0x20;
+    return text;
+}
+
 struct Markers {
     const char *recordStart, *recordEnd, *contentStart, *contentEnd, *nickStart, *nickEnd, *dateStart, *dateEnd,
         *lineBreak;
@@ -146,12 +155,7 @@ TEST(FeedReadingTest, OnePassReadsRandomRecordsAsTheStepByStepReading)
         }
         return t;
     };
-    auto caseOf = [&random](GbkText name) {
-        for (char& c : name)
-            if (random() % 2 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
-                c ^= 0x20;
-        return name;
-    };
+    auto caseOf = [&random](GbkText name) { return someLettersFlipped(std::move(name), random, 2); };
     for (int round = 0; round < 300; ++round) {
         const bool mall = round % 2 == 0;
         const Markers& m = mall ? kMall : kMarket;
@@ -184,19 +188,14 @@ TEST(FeedReadingTest, OnePassReadsRandomRecordsAsTheStepByStepReading)
     }
 }
 
-// The record's end and its fields' starts are found in one pass: fields in any order, missing
-// or twice, markers in either case, a start marker whose last byte would be the record end's
-// first (not in the record), and two-byte characters whose second byte is a quote's neighbour.
+// Each field is cut from its own record alone: fields in any order, missing or twice, markers
+// in either case, a start marker whose last byte would be the record end's first (not in the
+// record), and two-byte characters whose second byte is a quote's neighbour.
 TEST(FeedReadingTest, OnePassFindsFieldsInAnyOrderAndOnlyInsideTheirRecord)
 {
     std::mt19937 random(20261209);
     const std::vector<GbkText> fill{g("好评"), "x", "\"", "\"\"", ":", "\x81\x22", "\xA1", ",\"", "AB", "&amp;"};
-    auto anyCase = [&random](GbkText marker) {
-        for (char& c : marker)
-            if (random() % 3 == 0 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
-                c ^= 0x20;
-        return marker;
-    };
+    auto anyCase = [&random](GbkText marker) { return someLettersFlipped(std::move(marker), random, 3); };
     for (int round = 0; round < 400; ++round) {
         const bool mall = round % 2 == 0;
         const Markers& m = mall ? kMall : kMarket;
