@@ -95,8 +95,14 @@ private:
 };
 [[nodiscard]] bool stageFile(const std::filesystem::path& target, std::string_view bytes, StagedFile& staged);
 // Flushes the files' bytes to the disk, all of them together, and closes them; whether each
-// one made it.
+// one made it. On Linux, where it is sound, one flush of each file system serves the whole
+// group (one flush of the disk's cache instead of one per file); otherwise each file is
+// flushed on its own.
 [[nodiscard]] std::vector<bool> syncFiles(const std::vector<StagedFile*>& files);
+// The file data the system holds unwritten (Dirty plus Writeback of Linux's /proc/meminfo),
+// in KiB; -1 when the text does not say. Above a bound, a group is flushed file by file, so
+// that it does not wait for other programs' data.
+[[nodiscard]] long long unwrittenKiB(std::string_view meminfo);
 // Gives a staged file the name `path`: without replacing anything (Taken when the name exists;
 // the temporary file is then kept for another name) or, with replace, over what has that name.
 // A failure removes the temporary file.

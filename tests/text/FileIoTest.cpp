@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <thread>
@@ -151,3 +153,20 @@ TEST(StageFile, ManyStagedFilesAndAForkedChildsLeftovers)
     EXPECT_EQ(namesIn(folder.path()).size(), 300u);
 }
 #endif
+
+// How much unwritten data the system holds is read off its memory report: both lines are
+// needed, and a name counts only at the start of a line.
+TEST(UnwrittenData, ReadOffTheSystemsMemoryReport)
+{
+    EXPECT_EQ(unwrittenKiB("MemTotal: 100 kB\nDirty:        62884 kB\nWriteback:       16 kB\nWritebackTmp: 9 kB\n"),
+              62900);
+    EXPECT_EQ(unwrittenKiB("Dirty: 5 kB\n"), -1);
+    EXPECT_EQ(unwrittenKiB("NotDirty: 5 kB\nWriteback: 1 kB\n"), -1);
+    EXPECT_EQ(unwrittenKiB("Dirty: none\nWriteback: 1 kB\n"), -1);
+    EXPECT_EQ(unwrittenKiB(""), -1);
+#ifdef __linux__
+    std::ifstream in("/proc/meminfo");
+    const std::string report((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_GE(unwrittenKiB(report), 0);
+#endif
+}
