@@ -135,19 +135,22 @@ reviews=$(awk -F'\t' '$1 == "review"' "$work/catalogue.txt" | wc -l)
 echo "products: $(wc -l < "$work/ids.txt"), requests: $requests, catalogue reviews: $reviews"
 echo "pinning: $pin$( [ "$pin" = split ] && echo " (marketplace on CPU 0, harvest and bare loop on CPU 1)")$( [ "$pin" = one ] && echo " (everything on CPU 0)"), output: $out_root"
 
-# The timed runs, alternating, against one marketplace of the same seed.
+# The timed runs, alternating, against one marketplace of the same seed. Every run writes into
+# a folder of its own, and the folders are removed only at the end: on a disk, files deleted
+# just before a run would make that run pay for the deletion (ext4, for one, passes over the
+# inodes freed in the last seconds when it makes a file, each one looked at in turn).
 start_market
 : > "$work/harvest-walls"; : > "$work/also-walls"; : > "$work/also-cpus"; : > "$work/bare-walls"; : > "$work/cpus"; : > "$work/bare-cpus"; : > "$work/peaks"
 for i in $(seq "$runs"); do
-  harvest_once "$out_root/run"
+  harvest_once "$out_root/run-$i"
   read -r wall user sys peak < "$work/time.txt"
-  articles=$(find "$out_root/run" -maxdepth 1 -type f ! -name '.*' | wc -l)
+  articles=$(find "$out_root/run-$i" -maxdepth 1 -type f ! -name '.*' | wc -l)
   echo "$wall" >> "$work/harvest-walls"
   awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f\n", u + s }' >> "$work/cpus"
   echo "$peak" >> "$work/peaks"
   also_text=""
   if [ -n "$also" ]; then
-    harvest_once "$out_root/run" "$also"
+    harvest_once "$out_root/also-$i" "$also"
     read -r awall auser asys _ < "$work/time.txt"
     echo "$awall" >> "$work/also-walls"
     awk -v u="$auser" -v s="$asys" 'BEGIN { printf "%.3f\n", u + s }' >> "$work/also-cpus"
