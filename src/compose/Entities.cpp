@@ -54,9 +54,9 @@ const NamedReference* lookupNamed(std::string_view name)
 // contains "&", ";" or a letter, so no replacement can create or break another occurrence;
 // only "&amp;" produces a new "&", and it is the last row, so its output is never looked at
 // again by this pass.
-GbkText decodeNamed(std::string_view text)
+void decodeNamed(std::string_view text, GbkText& out)
 {
-    GbkText out;
+    out.clear();
     out.reserve(text.size());
     const char* d = text.data();
     const std::size_t n = text.size();
@@ -85,7 +85,6 @@ GbkText decodeNamed(std::string_view text)
         pos = semiAt + 1;
     }
     out.append(d + pos, n - pos);
-    return out;
 }
 
 // The GBK form of every UTF-16 code unit, converted once on first use.
@@ -195,10 +194,25 @@ private:
 
 GbkText decodeEntities(const GbkText& text, bool skipNumeric)
 {
-    GbkText decoded = decodeNamed(text);
+    GbkText decoded;
+    decodeNamed(text, decoded);
     if (!skipNumeric)
         NumericDecoder(decoded).run();
     return decoded;
+}
+
+void decodeEntitiesInPlace(GbkText& text, bool skipNumeric)
+{
+    // The named pass reads the text as it was, so it writes to a buffer of this thread's that
+    // keeps its room from text to text; its result is never longer, so copying it back needs
+    // no new room either. The numeric pass works inside the text.
+    thread_local GbkText named;
+    decodeNamed(text, named);
+    text.assign(named);
+    if (named.capacity() > (std::size_t{1} << 16))
+        GbkText().swap(named); // a rare long text does not keep its room for ever
+    if (!skipNumeric)
+        NumericDecoder(text).run();
 }
 
 } // namespace quillet::compose

@@ -8,5 +8,7 @@ namespace quillet::compose {
 // unless skipNumeric, the numeric ones from the end of the text towards its start, letting the
 // user interface process its events once per numeric reference.
 [[nodiscard]] GbkText decodeEntities(const GbkText& text, bool skipNumeric = false);
+// The same on the text itself, in its own storage (a decoded text is never longer).
+void decodeEntitiesInPlace(GbkText& text, bool skipNumeric = false);
 
 } // namespace quillet::compose

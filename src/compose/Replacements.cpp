@@ -81,6 +81,17 @@ GbkText replaceAll(const GbkText& text, const GbkText& what, const GbkText& with
     return replaceAllImpl(text, what, with, ignoreCase);
 }
 
+bool replaceAllInPlace(GbkText& text, const Searcher& what, std::string_view with)
+{
+    if (with.size() <= what.size())
+        return replaceInPlace(text, what, with);
+    GbkText out;
+    if (!replaceInto(text, what, with, out))
+        return false;
+    text.swap(out);
+    return true;
+}
+
 GbkText replaceLists(const GbkText& text, const GbkText& matches, const GbkText& replacements, const GbkText& separator)
 {
     const std::vector<GbkText> from = splitText(matches, separator);

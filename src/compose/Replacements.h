@@ -2,6 +2,12 @@
 
 #include "text/GbkText.h"
 
+#include <string_view>
+
+namespace quillet::text {
+class Searcher;
+}
+
 namespace quillet::regex {
 class RegexObject;
 }
@@ -12,6 +18,9 @@ namespace quillet::compose {
 
 // Every occurrence replaced, left to right, no re-scan of inserted text.
 [[nodiscard]] GbkText replaceAll(const GbkText& text, const GbkText& what, const GbkText& with, bool ignoreCase = true);
+// The same on the text itself, with a prepared search text; a replacement no longer than the
+// search text is made in the text's own storage. Whether anything was replaced.
+bool replaceAllInPlace(GbkText& text, const text::Searcher& what, std::string_view with);
 
 // The lists are cut at the separator; each match item in turn is replaced by the replacement
 // item at the same place (ignoring case), a match item without one is deleted, an empty match

@@ -38,6 +38,7 @@ FeedSyntax makeSyntax(const char* recordStart, const char* recordEnd, const char
     s.dateStart = text::Searcher(unquoteMarker(dateStart));
     s.dateEnd = text::Searcher(dateEnd);
     s.lineBreak = lineBreak;
+    s.lineBreakSearch = text::Searcher(lineBreak);
     return s;
 }
 
@@ -84,11 +85,12 @@ bool FeedPageReader::next(FeedRecord& record)
 
     text::TextScan scan(record.text);
     takeBetween(scan, m_syntax.contentStart, m_syntax.contentEnd, record.content);
-    // Only a text holding the line break's first byte can hold the line break.
+    // Only a text holding the line break's first byte can hold the line break. Both changes
+    // only shorten the text, so they are made in its own storage.
     if (record.content.find(m_syntax.lineBreak.front()) != GbkText::npos)
-        record.content = compose::replaceAll(record.content, m_syntax.lineBreak, "\r\n", true);
+        compose::replaceAllInPlace(record.content, m_syntax.lineBreakSearch, "\r\n");
     if (record.content.find('&') != GbkText::npos)
-        record.content = compose::decodeEntities(record.content);
+        compose::decodeEntitiesInPlace(record.content);
     takeBetween(scan, m_syntax.nickStart, m_syntax.nickEnd, record.nick);
     takeBetween(scan, m_syntax.dateStart, m_syntax.dateEnd, record.date);
     return true;

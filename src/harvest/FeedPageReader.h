@@ -16,6 +16,7 @@ struct FeedSyntax {
     text::Searcher nickStart, nickEnd;
     text::Searcher dateStart, dateEnd;
     GbkText lineBreak;
+    text::Searcher lineBreakSearch; // the same, prepared
 };
 
 [[nodiscard]] const FeedSyntax& mallFeedSyntax();

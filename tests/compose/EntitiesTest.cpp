@@ -156,6 +156,11 @@ TEST(DecodeEntities, AgreesWithStepwiseDecodingOnRandomText)
         const GbkText input = randomText(rng, pieces, 24);
         ASSERT_EQ(decodeEntities(input), stepwiseDecode(input, false)) << testing::PrintToString(input);
         ASSERT_EQ(decodeEntities(input, true), stepwiseDecode(input, true)) << testing::PrintToString(input);
+        // The in-place form, on a text that held a longer one before (room left behind).
+        GbkText inPlace = input + input;
+        inPlace.assign(input);
+        decodeEntitiesInPlace(inPlace);
+        ASSERT_EQ(inPlace, stepwiseDecode(input, false)) << testing::PrintToString(input);
     }
 }
 
