@@ -136,6 +136,17 @@ TEST(CliRunResults, MessageBoxesArePrintedAndTheStatusSaysHowItWent)
     }
 }
 
+// The demo's list holds a line that names no product and an unknown product on purpose: the
+// demo still succeeds and shows an article when every real product got one.
+TEST(CliDemo, SucceedsAndShowsAnArticleDespiteTheTwoLinesThatAreNoProducts)
+{
+    testsupport::TempFolder folder{"quillet-demo"};
+    const CliResult demo = cli({"demo", "--folder", folder.file("run").string(), "--products", "3"});
+    EXPECT_EQ(demo.status, 0) << demo.out << demo.err;
+    EXPECT_THAT(demo.out, HasSubstr("3 article(s) in"));
+    EXPECT_THAT(demo.out, HasSubstr("===="));
+}
+
 TEST(CliRunResults, SaveLetsTheNextRunStartBehindTheLastLine)
 {
     MarketSession market(fiveProducts());
