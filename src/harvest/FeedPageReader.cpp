@@ -37,8 +37,7 @@ FeedSyntax makeSyntax(const char* recordStart, const char* recordEnd, const char
     s.nickEnd = text::Searcher(nickEnd);
     s.dateStart = text::Searcher(unquoteMarker(dateStart));
     s.dateEnd = text::Searcher(dateEnd);
-    s.lineBreak = lineBreak;
-    s.lineBreakSearch = text::Searcher(lineBreak);
+    s.lineBreak = text::Searcher(lineBreak);
     return s;
 }
 
@@ -87,8 +86,8 @@ bool FeedPageReader::next(FeedRecord& record)
     takeBetween(scan, m_syntax.contentStart, m_syntax.contentEnd, record.content);
     // Only a text holding the line break's first byte can hold the line break. Both changes
     // only shorten the text, so they are made in its own storage.
-    if (record.content.find(m_syntax.lineBreak.front()) != GbkText::npos)
-        compose::replaceAllInPlace(record.content, m_syntax.lineBreakSearch, "\r\n");
+    if (record.content.find(m_syntax.lineBreak.text().front()) != GbkText::npos)
+        compose::replaceAllInPlace(record.content, m_syntax.lineBreak, "\r\n");
     if (record.content.find('&') != GbkText::npos)
         compose::decodeEntitiesInPlace(record.content);
     takeBetween(scan, m_syntax.nickStart, m_syntax.nickEnd, record.nick);

@@ -15,8 +15,7 @@ struct FeedSyntax {
     text::Searcher contentStart, contentEnd;
     text::Searcher nickStart, nickEnd;
     text::Searcher dateStart, dateEnd;
-    GbkText lineBreak;
-    text::Searcher lineBreakSearch; // the same, prepared
+    text::Searcher lineBreak;
 };
 
 [[nodiscard]] const FeedSyntax& mallFeedSyntax();

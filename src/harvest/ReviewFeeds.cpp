@@ -19,8 +19,10 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -28,38 +30,32 @@ namespace quillet::harvest {
 
 namespace {
 
+// The parts of an address one after the other, the room made once.
+GbkText joined(std::initializer_list<std::string_view> parts)
+{
+    std::size_t size = 0;
+    for (const std::string_view part : parts)
+        size += part.size();
+    GbkText address;
+    address.reserve(size);
+    for (const std::string_view part : parts)
+        address += part;
+    return address;
+}
+
 GbkText mallFeedAddress(const ProductInfo& product, long long pageNo)
 {
-    GbkText address;
-    address.reserve(160 + product.productId.size() + product.sellerId.size());
-    address += "http://";
-    address += web::currentEndpoint(&web::Endpoints::mallRateHost);
-    address += "/list_detail_rate.htm?itemId=";
-    address += encodeQueryValue(product.productId);
-    address += "&spuId=&sellerId=";
-    address += encodeQueryValue(product.sellerId);
-    address += "&order=0&forShop=1&append=0&currentPage=";
-    address += std::to_string(pageNo);
-    address += "&ismore=1&content=1";
-    return address;
+    return joined({"http://", web::currentEndpoint(&web::Endpoints::mallRateHost), "/list_detail_rate.htm?itemId=",
+                   encodeQueryValue(product.productId), "&spuId=&sellerId=", encodeQueryValue(product.sellerId),
+                   "&order=0&forShop=1&append=0&currentPage=", std::to_string(pageNo), "&ismore=1&content=1"});
 }
 
 GbkText marketFeedAddress(const ProductInfo& product, long long pageNo)
 {
-    GbkText address;
-    address.reserve(200 + product.productId.size() + product.sellerId.size() + product.rateType.size());
-    address += "http://";
-    address += web::currentEndpoint(&web::Endpoints::marketRateHost);
-    address += "/feedRateList.htm?userNumId=";
-    address += encodeQueryValue(product.sellerId);
-    address += "&auctionNumId=";
-    address += encodeQueryValue(product.productId);
-    address += "&siteID=7&currentPageNum=";
-    address += std::to_string(pageNo);
-    address += "&rateType=";
-    address += product.rateType;
-    address += "&orderType=sort_weight&showContent=1&attribute=&callback=jsonp_reviews_list";
-    return address;
+    return joined({"http://", web::currentEndpoint(&web::Endpoints::marketRateHost), "/feedRateList.htm?userNumId=",
+                   encodeQueryValue(product.sellerId), "&auctionNumId=", encodeQueryValue(product.productId),
+                   "&siteID=7&currentPageNum=", std::to_string(pageNo), "&rateType=", product.rateType,
+                   "&orderType=sort_weight&showContent=1&attribute=&callback=jsonp_reviews_list"});
 }
 
 void setCaption(ui::Window& window, const ui::ControlName& name, const GbkText& text)

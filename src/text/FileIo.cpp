@@ -3,11 +3,13 @@
 #include "FileDescriptor.h"
 #include "StdioFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #ifdef _WIN32
@@ -474,22 +476,10 @@ bool flushesWholeFileSystem(int fd)
 
 bool littleUnwrittenData()
 {
-    FileDescriptor fd(::open("/proc/meminfo", O_RDONLY | O_CLOEXEC));
-    if (!fd.valid())
+    const FileContent report = readWholeFile("/proc/meminfo");
+    if (!report.ok())
         return false;
-    char buffer[8192];
-    std::size_t size = 0;
-    for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer + size, sizeof buffer - size);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        size += static_cast<std::size_t>(got);
-        if (size == sizeof buffer)
-            break;
-    }
-    const long long unwritten = unwrittenKiB(std::string_view(buffer, size));
+    const long long unwritten = unwrittenKiB(report.bytes);
     return unwritten >= 0 && unwritten <= kMaxOtherUnwrittenKiB;
 }
 
@@ -501,32 +491,27 @@ void flushFileSystems(const std::vector<int>& descriptors, const std::vector<boo
 {
     if (descriptors.size() < 2 || !kernelReportsSyncfsErrors() || !littleUnwrittenData())
         return;
-    std::vector<dev_t> devices(descriptors.size());
-    std::vector<bool> known(descriptors.size(), false);
+    // Each file system met, and whether its flush served; the first file met on one is the
+    // earliest written there.
+    std::vector<std::pair<dev_t, bool>> fileSystems;
     for (std::size_t i = 0; i < descriptors.size(); ++i) {
         struct stat st {};
-        known[i] = descriptors[i] >= 0 && ::fstat(descriptors[i], &st) == 0;
-        devices[i] = st.st_dev;
-    }
-    std::vector<bool> handled(descriptors.size(), false);
-    for (std::size_t first = 0; first < descriptors.size(); ++first) {
-        if (!known[first] || handled[first])
+        if (descriptors[i] < 0 || ::fstat(descriptors[i], &st) != 0)
             continue;
-        // `first` is the earliest written of the group's files on its file system.
-        bool flushed = false;
-        if (stillOpen[first] && flushesWholeFileSystem(descriptors[first])) {
-            int result = -1;
-            do
-                result = ::syncfs(descriptors[first]);
-            while (result != 0 && errno == EINTR);
-            flushed = result == 0;
-        }
-        for (std::size_t i = first; i < descriptors.size(); ++i) {
-            if (known[i] && devices[i] == devices[first]) {
-                handled[i] = true;
-                synced[i] = flushed;
+        auto known = std::find_if(fileSystems.begin(), fileSystems.end(),
+                                  [&st](const auto& entry) { return entry.first == st.st_dev; });
+        if (known == fileSystems.end()) {
+            bool flushed = false;
+            if (stillOpen[i] && flushesWholeFileSystem(descriptors[i])) {
+                int result = -1;
+                do
+                    result = ::syncfs(descriptors[i]);
+                while (result != 0 && errno == EINTR);
+                flushed = result == 0;
             }
+            known = fileSystems.insert(fileSystems.end(), {st.st_dev, flushed});
         }
+        synced[i] = known->second;
     }
 }
 

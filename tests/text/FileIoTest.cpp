@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <thread>
@@ -165,8 +163,8 @@ TEST(UnwrittenData, ReadOffTheSystemsMemoryReport)
     EXPECT_EQ(unwrittenKiB("Dirty: none\nWriteback: 1 kB\n"), -1);
     EXPECT_EQ(unwrittenKiB(""), -1);
 #ifdef __linux__
-    std::ifstream in("/proc/meminfo");
-    const std::string report((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_GE(unwrittenKiB(report), 0);
+    const FileContent report = readWholeFile("/proc/meminfo");
+    ASSERT_TRUE(report.ok());
+    EXPECT_GE(unwrittenKiB(report.bytes), 0);
 #endif
 }
